@@ -1,0 +1,77 @@
+// Process start-up, the main loop, shut-down, the library options and the log.
+#pragma once
+
+#include <cstdio>
+
+// The four application callbacks, called by name.
+int tamu_main_init(int argc, char **argv);
+int tamu_main_update();
+int tamu_main_draw();
+int tamu_main_exit();
+
+// The library state record (one global instance). Other parts of the
+// engine own further fields; tamu_init clears the whole record.
+struct tamu_state_record {
+    char application_title[256];
+    char window_title[256];
+    const char *window_title_text;   // read when the window is created, or null
+    FILE *log;                       // the open log stream, or null
+    int wheel_x, wheel_y;            // mouse-wheel accumulators
+    int paused;
+
+    // video and presentation
+    int fps;                         // frames per second shown
+    int fps_smoothed_ms16;           // smoothed frame time, 16.16 milliseconds
+    int last_frame_time;
+    int windowed;                    // current window state
+    int window_w, window_h;
+
+    // mixer
+    int mixer_running;
+};
+extern tamu_state_record tamu_state;
+
+extern int tamu_inited;
+extern int tamu_console;
+extern volatile int tamu_quit;
+extern int tamu_system_active;
+extern int tamu_processing_gui;
+extern int tamu_argc;
+extern char **tamu_argv;
+extern char tamu_argv0[512];
+extern int tamu_start_time;
+extern int tamu_debug_indentation;
+extern char tamu_debug_string[4096];
+extern int tamu_items_created;
+extern int tamu_last_mouse_x, tamu_last_mouse_y;
+
+int tamu_main(int argc, char **argv);
+int tamu_init();
+int tamu_exit();
+int tamu_restart();
+int tamu_console_program();
+void tamu_set_application_title(const char *title);
+void tamu_set_window_title(const char *title);
+void tamu_set_argv0(const char *text);
+void tamu_set_paused(int value);
+void tamu_reset_timer();
+int tamu_get_elapsed_time();
+int tamu_handle_messages();
+void tamu_debug(const char *text);
+// Reports the message and ends the process with a non-zero status.
+[[noreturn]] void tamu_fatal_error(const char *message);
+void tamu_process_arguments(int argc, char **argv);
+void tamu_skip_frame();
+void tamu_set_application_icon();
+
+// Formats into tamu_debug_string and logs it.
+void tamu_debugf(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// Subsystems above the engine (sound) install these; the engine calls
+// them at the points its main loop and shut-down give. Null does nothing.
+struct tamu_upper_hooks {
+    void (*music_stop)();
+    void (*sound_exit)();
+    void (*update_music_fading)();
+};
+extern tamu_upper_hooks tamu_hooks;

@@ -1,0 +1,25 @@
+// Helpers shared by the tests.
+#pragma once
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+inline std::string read_file(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+inline void write_file(const std::string &path, const std::string &bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+// The private home folder that CTest gives each test program.
+inline std::string test_home() {
+    const char *home = std::getenv("ZORVA_TEST_HOME");
+    return home ? home : ".";
+}

@@ -42,7 +42,8 @@ test-build: build
 	ctest --test-dir build -j$(JOBS) --output-on-failure
 
 test-asan: asan
-	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan-suppressions.txt \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir build-asan -j$(JOBS) --output-on-failure
 
 # Each fuzz target runs for a few seconds on its seed corpus (copied, so

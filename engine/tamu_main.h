@@ -73,5 +73,10 @@ struct tamu_upper_hooks {
     void (*music_stop)();
     void (*sound_exit)();
     void (*update_music_fading)();
+    // The audio device's callback: fills len bytes of signed 16-bit samples.
+    void (*mixer_callback)(void *userdata, unsigned char *stream, int len);
+    // Applies the configured volumes (0..256) once the device is set up.
+    void (*set_sound_volume)(int volume);
+    void (*set_music_volume)(int volume);
 };
 extern tamu_upper_hooks tamu_hooks;

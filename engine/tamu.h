@@ -11,3 +11,5 @@
 #include "tamu_gui.h"
 #include "tamu_text.h"
 #include "tamu_math.h"
+#include "tamu_bitmap.h"
+#include "tamu_draw.h"

@@ -40,10 +40,27 @@ extern cconfig_record cconfig0;
 typedef void (*tamu_load_config_func)(const char *line);
 typedef void (*tamu_save_config_func)(cfile *file);
 
+// Clears cconfig and sets the defaults.
 void tamu_config_default();
+// Reads "config.txt" from the application-data folder (else the virtual
+// disk's "config.txt") through tamu_config_read. No file: nothing changes.
 void tamu_config_load();
-void tamu_config_save();
+// Reads config lines from an open file into cconfig: library keys are
+// applied, every other line (comments and empty lines too) goes to the
+// load hook, then the loaded values are clamped and loaded := 1. The file
+// stays open.
+void tamu_config_read(cfile *file);
+// Rewrites "config.txt" from the template and the save hook, replacing
+// the old file whole (tamu_fopen_save); a failed write keeps the old file.
+// Returns 0, or non-zero when nothing was saved.
+int tamu_config_save();
 void tamu_set_load_config_func(tamu_load_config_func function);
 void tamu_set_save_config_func(tamu_save_config_func function);
-// Applies the ranges that loading enforces (also after the options).
+// Applies the ranges of the loaded settings after the options: frame
+// sleep 0..200, volumes 0..256, a mix buffer size outside 512..8192
+// becomes 1024 except 0, which an option gives for "no audio".
 void tamu_config_clamp();
+// A copy of text without leading and trailing bytes 0..32 (bytes of 0x80
+// and above, as in UTF-8 names, are kept). The copy lives until the next
+// call.
+const char *tamu_trim(const char *text);

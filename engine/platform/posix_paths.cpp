@@ -1,25 +1,40 @@
-// Paths on Linux: the application-data, program and desktop folders.
+// Paths on Linux: the home, application-data, program and desktop folders.
 #include "tamu.h"
+#include "tamu_file_platform.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
 // Joins parts into out (1024 characters); fails, leaving out empty, when
-// the result would not fit.
+// the result would not fit. out may be one of the parts.
 static int join(char *out, const char *a, const char *b = "", const char *c = "", const char *d = "") {
-    int n = std::snprintf(out, 1024, "%s%s%s%s", a, b, c, d);
+    char joined[1024];
+    int n = std::snprintf(joined, sizeof joined, "%s%s%s%s", a ? a : "", b, c, d ? d : "");
     if (n < 0 || n > 1023) {
         out[0] = 0;
         return 1;
     }
+    std::memcpy(out, joined, static_cast<size_t>(n) + 1);
     return 0;
 }
 
 static bool path_is_set(const char *path) { return path[0] != 0 && path[0] != ' '; }
 
-void tamu_mkdir(const char *path) { mkdir(path, 0755); }
+void tamu_mkdir(const char *path) {
+    if (path && path[0]) mkdir(path, 0755);
+}
+
+int tamu_platform_home_folder(char *out) {
+    const char *home = std::getenv("HOME");
+    if (!home || !home[0]) {
+        out[0] = 0;
+        return 1;
+    }
+    return join(out, home);
+}
 
 int tamu_prefix_with_appdata_path(const char *name, char *out) {
     if (path_is_set(cconfig.home_path)) {
@@ -49,8 +64,9 @@ int tamu_prefix_with_appdata_path(const char *name, char *out) {
 
 int tamu_prefix_with_program_path(const char *name, char *out) {
     char exe[512];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) {
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe);
+    // A path that fills the buffer may have been cut: never use a wrong folder.
+    if (n <= 0 || n >= static_cast<ssize_t>(sizeof exe)) {
         tamu_debug("** ERROR: tamu_prefix_with_program_path failed.\n");
         return join(out, "./", name);
     }

@@ -12,6 +12,7 @@
 namespace {
 
 std::string log_path() { return test_home() + "/.ostrel/tamu/log.txt"; }
+std::string config_path() { return test_home() + "/.ostrel/tamu/config.txt"; }
 
 int run_main(std::vector<std::string> args) {
     static std::vector<std::string> kept;
@@ -29,6 +30,7 @@ class MainLoop : public ::testing::Test {
         stub_app_reset();
         tamu_console = 0;
         std::remove(log_path().c_str());
+        std::remove(config_path().c_str());
     }
     void TearDown() override { tamu_exit(); tamu_console = 0; }
 };

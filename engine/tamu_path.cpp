@@ -1,0 +1,155 @@
+// Path splitting and normalisation, and existence checks.
+#include "tamu.h"
+#include "tamu_file_platform.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int PATH_CAPACITY = 1024;
+
+// A path being built in a 1024-character buffer; once anything fails to
+// fit, the whole result is dropped.
+struct path_builder {
+    char text[PATH_CAPACITY];
+    int length;
+    bool overflow;
+
+    void clear() {
+        text[0] = 0;
+        length = 0;
+    }
+    void append(const char *s, int n) {
+        if (overflow) return;
+        if (length + n > PATH_CAPACITY - 1) {
+            overflow = true;
+            return;
+        }
+        std::memcpy(text + length, s, static_cast<size_t>(n));
+        length += n;
+        text[length] = 0;
+    }
+    void append(const char *s) { append(s, static_cast<int>(std::strlen(s))); }
+    bool ends_with_separator() const { return length > 0 && text[length - 1] == '/'; }
+};
+
+bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+// ".." : drop the last component, stopping at a separator or a drive
+// prefix ("D:"); a leading "/" always stays.
+void go_up(path_builder &b) {
+    if (b.length <= 1) return;
+    if (b.text[b.length - 1] == '/') b.length--;
+    while (b.length > 0) {
+        char c = b.text[b.length - 1];
+        if (c == '/' || c == ':' || c == '\\') break;
+        b.length--;
+    }
+    b.text[b.length] = 0;
+}
+
+void copy_bounded(char *out, const char *from, size_t n) {
+    if (!out) return;
+    if (n > PATH_CAPACITY - 1) n = PATH_CAPACITY - 1;
+    std::memcpy(out, from, n);
+    out[n] = 0;
+}
+
+}  // namespace
+
+void tamu_split_filename(const char *path, char *directory, char *base, char *extension) {
+    if (directory) directory[0] = 0;
+    if (base) base[0] = 0;
+    if (extension) extension[0] = 0;
+    if (!path) return;
+    const char *name = path;
+    for (const char *p = path; *p; p++)
+        if (*p == '/') name = p + 1;
+    const char *dot = std::strrchr(name, '.');
+    const char *end = name + std::strlen(name);
+    if (!dot) dot = end;
+    copy_bounded(directory, path, static_cast<size_t>(name - path));
+    copy_bounded(base, name, static_cast<size_t>(dot - name));
+    copy_bounded(extension, dot, static_cast<size_t>(end - dot));
+}
+
+char *tamu_get_filename_extension(const char *name, char *out) {
+    out[0] = 0;
+    const char *dot = name ? std::strrchr(name, '.') : nullptr;
+    if (!dot) return nullptr;
+    copy_bounded(out, dot + 1, std::strlen(dot + 1));
+    return out;
+}
+
+void tamu_fix_backslashes(char *path) {
+    if (!path) return;
+    for (char *p = path; *p; p++)
+        if (*p == '\\') *p = '/';
+}
+
+int tamu_resolve_filename(const char *path, char *out) {
+    path_builder b{};
+    b.clear();
+    if (!path) {
+        out[0] = 0;
+        return 1;
+    }
+    const char *p = path;
+    if (is_separator(*p)) b.append("/");
+    while (*p) {
+        while (is_separator(*p)) p++;
+        if (!*p) break;
+        const char *start = p;
+        while (*p && !is_separator(*p)) p++;
+        int n = static_cast<int>(p - start);
+        if (n == 1 && start[0] == '.') continue;
+        if (n == 2 && start[0] == '.' && start[1] == '.') {
+            go_up(b);
+            continue;
+        }
+        if (n == 1 && start[0] == '~') {
+            char home[PATH_CAPACITY];
+            if (tamu_platform_home_folder(home) == 0) {
+                b.clear();
+                b.append(home);
+                if (!b.ends_with_separator()) b.append("/");
+            }
+            continue;
+        }
+        b.append(start, n);
+        if (*p) b.append("/");  // a separator follows: inner, or kept at the end
+    }
+    if (b.overflow) {
+        out[0] = 0;
+        return 1;
+    }
+    std::memcpy(out, b.text, static_cast<size_t>(b.length) + 1);
+    return 0;
+}
+
+int tamu_unroll_filename(const char *path, char *out) {
+    if (tamu_resolve_filename(path, out) != 0) return 1;
+    size_t n = std::strlen(out);
+    if (n > 0 && out[n - 1] == '/') return 0;
+    if (n + 1 > PATH_CAPACITY - 1) {
+        out[0] = 0;
+        return 1;
+    }
+    out[n] = '/';
+    out[n + 1] = 0;
+    return 0;
+}
+
+int tamu_file_exists(const char *path) {
+    cfile *f = tamu_fopen(path, "rb");
+    if (!f) return 0;
+    tamu_fclose(f);
+    return 1;
+}
+
+int tamu_directory_exists(const char *path) {
+    cfind search;
+    int found = tamu_find_first(path, "", &search, TAMU_FIND_DIRECTORY) == 0;
+    tamu_find_close(&search);
+    return found ? 1 : 0;
+}

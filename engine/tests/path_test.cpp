@@ -1,0 +1,377 @@
+// Paths, folders, directory search and dates.
+#include "tamu.h"
+#include "test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <set>
+
+namespace {
+
+// Sets or unsets an environment variable for one test.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char *name, const char *value) : name_(name) {
+        const char *old = std::getenv(name);
+        had_ = old != nullptr;
+        if (had_) old_ = old;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (had_)
+            setenv(name_, old_.c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+  private:
+    const char *name_;
+    bool had_;
+    std::string old_;
+};
+
+class Paths : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        tamu_config_default();
+        std::snprintf(tamu_state.application_title, sizeof tamu_state.application_title, "tamu");
+    }
+    void TearDown() override { tamu_config_default(); }
+};
+
+bool is_directory(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// ---------------------------------------------------------------------------
+// Splitting and normalising
+
+TEST_F(Paths, SplitFilename) {
+    struct Case {
+        const char *path, *directory, *base, *extension;
+    };
+    const Case cases[] = {
+        {"a/b/c.zv.png", "a/b/", "c.zv", ".png"},
+        {"c", "", "c", ""},
+        {"/c.zv", "/", "c", ".zv"},
+        {"dir.d/file", "dir.d/", "file", ""},
+        {"a/b/", "a/b/", "", ""},
+        {".hidden", "", "", ".hidden"},
+        {"", "", "", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path);
+        char d[1024] = "x", b[1024] = "x", e[1024] = "x";
+        tamu_split_filename(c.path, d, b, e);
+        EXPECT_STREQ(d, c.directory);
+        EXPECT_STREQ(b, c.base);
+        EXPECT_STREQ(e, c.extension);
+    }
+    char b[1024];
+    tamu_split_filename("x/y.txt", nullptr, b, nullptr);
+    EXPECT_STREQ(b, "y");
+}
+
+TEST_F(Paths, ExtensionAndBackslashes) {
+    char out[1024];
+    EXPECT_EQ(tamu_get_filename_extension("cart.zv.png", out), out);
+    EXPECT_STREQ(out, "png");
+    EXPECT_EQ(tamu_get_filename_extension("noext", out), nullptr);
+    EXPECT_STREQ(out, "");
+
+    char path[] = "C:\\games\\carts/x.zv";
+    tamu_fix_backslashes(path);
+    EXPECT_STREQ(path, "C:/games/carts/x.zv");
+}
+
+TEST_F(Paths, ResolveFilename) {
+    ScopedEnv home("HOME", "/home/player");
+    struct Case {
+        const char *path, *resolved;
+    };
+    const Case cases[] = {
+        {"/a/b/../c/./d", "/a/c/d"},
+        {"a//b", "a/b"},
+        {"~/x", "/home/player/x"},
+        {"carts/~/x", "/home/player/x"},     // "~" starts over at home
+        {"a/~b/c", "a/~b/c"},                // only a whole component
+        {"D:/a/..", "D:/"},
+        {"D:\\a\\b\\..", "D:/a/"},
+        {"x/..", ""},
+        {"/x/..", "/"},
+        {"/..", "/"},
+        {"..", ""},
+        {"../x", "x"},
+        {"a/b/", "a/b/"},
+        {"a/b/.", "a/b/"},
+        {"./a", "a"},
+        {"/", "/"},
+        {"", ""},
+        {"a/b/../../..", ""},
+        {"/carts/caf\xc3\xa9.zv", "/carts/caf\xc3\xa9.zv"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path);
+        char out[1024] = "garbage";
+        EXPECT_EQ(tamu_resolve_filename(c.path, out), 0);
+        EXPECT_STREQ(out, c.resolved);
+    }
+    char out[1024];
+    tamu_unroll_filename("a/./b", out);
+    EXPECT_STREQ(out, "a/b/");
+    tamu_unroll_filename("a/b/", out);
+    EXPECT_STREQ(out, "a/b/");
+}
+
+TEST_F(Paths, TildeWithoutHomeIsDropped) {
+    ScopedEnv home("HOME", nullptr);
+    char out[1024];
+    tamu_resolve_filename("a/~/b", out);
+    EXPECT_STREQ(out, "a/b");
+}
+
+TEST_F(Paths, ResolvedPathsThatDoNotFitFail) {
+    char out[1024];
+    std::string long_name(1023, 'n');
+    EXPECT_EQ(tamu_resolve_filename(long_name.c_str(), out), 0);
+    EXPECT_EQ(std::strlen(out), 1023u);
+    EXPECT_NE(tamu_resolve_filename((long_name + "/").c_str(), out), 0);
+    EXPECT_STREQ(out, "");
+    EXPECT_NE(tamu_unroll_filename(long_name.c_str(), out), 0);
+    EXPECT_STREQ(out, "");
+    // Growing past the buffer, then shrinking, still fails.
+    EXPECT_NE(tamu_resolve_filename((long_name + "/x/../..").c_str(), out), 0);
+
+    std::string long_home = "/" + std::string(1000, 'h');
+    ScopedEnv home("HOME", long_home.c_str());
+    EXPECT_NE(tamu_resolve_filename(("~/" + std::string(40, 'x')).c_str(), out), 0);
+    EXPECT_STREQ(out, "");
+}
+
+// ---------------------------------------------------------------------------
+// Folders
+
+TEST_F(Paths, AppdataFolderUnderHome) {
+    char out[1024];
+    EXPECT_EQ(tamu_prefix_with_appdata_path("config.txt", out), 0);
+    EXPECT_EQ(std::string(out), test_home() + "/.ostrel/tamu/config.txt");
+    EXPECT_TRUE(is_directory(test_home() + "/.ostrel/tamu"));
+}
+
+TEST_F(Paths, AppdataFolderFromTheHomeOption) {
+    struct Case {
+        std::string home_path, expected;
+    };
+    const Case cases[] = {
+        {test_home() + "/custom", test_home() + "/custom/log.txt"},
+        {test_home() + "/slashed/", test_home() + "/slashed/log.txt"},
+        {" not set", test_home() + "/.ostrel/tamu/log.txt"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.home_path);
+        std::snprintf(cconfig.home_path, sizeof cconfig.home_path, "%s", c.home_path.c_str());
+        char out[1024];
+        EXPECT_EQ(tamu_prefix_with_appdata_path("log.txt", out), 0);
+        EXPECT_EQ(out, c.expected);
+        EXPECT_TRUE(is_directory(c.expected.substr(0, c.expected.rfind('/'))));
+    }
+}
+
+TEST_F(Paths, AppdataFolderWithoutHomeIsTheName) {
+    ScopedEnv home("HOME", "");
+    char out[1024];
+    tamu_prefix_with_appdata_path("config.txt", out);
+    EXPECT_STREQ(out, "config.txt");
+}
+
+TEST_F(Paths, FolderPathsThatDoNotFitFail) {
+    std::string name(1000, 'n');
+    std::string long_folder = test_home() + "/" + std::string(100, 'f');
+    char out[1024] = "x";
+    EXPECT_NE(tamu_prefix_with_appdata_path(name.c_str(), out), 0);
+    EXPECT_STREQ(out, "");
+    EXPECT_NE(tamu_prefix_with_desktop_path(name.c_str(), out), 0);
+    EXPECT_STREQ(out, "");
+    EXPECT_NE(tamu_prefix_with_program_path(std::string(1023, 'p').c_str(), out), 0);
+    EXPECT_STREQ(out, "");
+
+    std::snprintf(cconfig.home_path, sizeof cconfig.home_path, "%s", long_folder.c_str());
+    EXPECT_NE(tamu_prefix_with_appdata_path(name.c_str(), out), 0);
+    EXPECT_STREQ(out, "");
+
+    std::string long_home = "/" + std::string(1020, 'h');
+    cconfig.home_path[0] = 0;
+    ScopedEnv home("HOME", long_home.c_str());
+    EXPECT_NE(tamu_prefix_with_appdata_path("config.txt", out), 0);
+    EXPECT_STREQ(out, "");
+}
+
+TEST_F(Paths, DesktopFolder) {
+    char out[1024];
+    EXPECT_EQ(tamu_prefix_with_desktop_path("shot.png", out), 0);
+    EXPECT_EQ(std::string(out), test_home() + "/Desktop/shot.png");
+
+    std::string desk = test_home() + "/pictures";
+    std::snprintf(cconfig.desktop_path, sizeof cconfig.desktop_path, "%s", desk.c_str());
+    EXPECT_EQ(tamu_prefix_with_desktop_path("shot.png", out), 0);
+    EXPECT_EQ(std::string(out), desk + "/shot.png");
+    EXPECT_TRUE(is_directory(desk));
+
+    cconfig.desktop_path[0] = 0;
+    ScopedEnv home("HOME", nullptr);
+    tamu_prefix_with_desktop_path("shot.png", out);
+    EXPECT_STREQ(out, "shot.png");
+}
+
+TEST_F(Paths, ProgramFolder) {
+    char exe[1024];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    ASSERT_GT(n, 0);
+    exe[n] = 0;
+    std::string folder(exe, std::strrchr(exe, '/') + 1);
+    char out[1024];
+    EXPECT_EQ(tamu_prefix_with_program_path("data.pod", out), 0);
+    EXPECT_EQ(std::string(out), folder + "data.pod");
+}
+
+TEST_F(Paths, MkdirUsesMode0755AndIgnoresFailures) {
+    mode_t old = umask(0);
+    std::string dir = test_home() + "/made";
+    tamu_mkdir(dir.c_str());
+    tamu_mkdir(dir.c_str());  // exists: ignored
+    tamu_mkdir((test_home() + "/no/such/parent").c_str());
+    tamu_mkdir("");
+    umask(old);
+    struct stat st;
+    ASSERT_EQ(stat(dir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    EXPECT_FALSE(is_directory(test_home() + "/no"));
+}
+
+TEST_F(Paths, FileAndDirectoryExist) {
+    std::string file = test_home() + "/present.txt";
+    write_file(file, "x");
+    EXPECT_EQ(tamu_file_exists(file.c_str()), 1);
+    EXPECT_EQ(tamu_file_exists((test_home() + "/absent.txt").c_str()), 0);
+    tamu_fopen_vdisk("packed.zv", "w");
+    EXPECT_EQ(tamu_file_exists("carts/packed.zv"), 1);  // the virtual disk counts
+
+    EXPECT_EQ(tamu_directory_exists(test_home().c_str()), 1);
+    EXPECT_EQ(tamu_directory_exists(file.c_str()), 0);
+    EXPECT_EQ(tamu_directory_exists((test_home() + "/absent").c_str()), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Directory search
+
+class PathsFind : public Paths {
+  protected:
+    std::string dir;
+    void SetUp() override {
+        Paths::SetUp();
+        dir = test_home() + "/carts";
+        tamu_mkdir(dir.c_str());
+        write_file(dir + "/game.zv", "12345");
+        write_file(dir + "/LOUD.ZV", "1");
+        write_file(dir + "/notes.txt", "");
+        write_file(dir + "/zv", "");  // shorter than the suffix
+        tamu_mkdir((dir + "/folder.zv").c_str());
+    }
+    std::set<std::string> find_all(const char *pattern, uint32_t mask) {
+        std::set<std::string> names;
+        cfind search;
+        for (int r = tamu_find_first(dir.c_str(), pattern, &search, mask); r == 0; r = tamu_find_next(&search))
+            names.insert(search.name);
+        EXPECT_EQ(tamu_find_close(&search), 0);
+        EXPECT_EQ(search.dir, nullptr);
+        return names;
+    }
+};
+
+TEST_F(PathsFind, SuffixFilterIgnoresCaseAndMaskSelectsKinds) {
+    const uint32_t any = TAMU_FIND_FILE | TAMU_FIND_DIRECTORY;
+    EXPECT_EQ(find_all("*.ZV", TAMU_FIND_FILE), (std::set<std::string>{"game.zv", "LOUD.ZV"}));
+    EXPECT_EQ(find_all("*.zv", any), (std::set<std::string>{"game.zv", "LOUD.ZV", "folder.zv"}));
+    EXPECT_EQ(find_all("*.zv", TAMU_FIND_DIRECTORY), (std::set<std::string>{"folder.zv"}));
+    EXPECT_EQ(find_all("*", any),
+              (std::set<std::string>{".", "..", "game.zv", "LOUD.ZV", "notes.txt", "zv", "folder.zv"}));
+    // A pattern without a leading '*' lists everything.
+    EXPECT_EQ(find_all("game.zv", TAMU_FIND_FILE),
+              (std::set<std::string>{"game.zv", "LOUD.ZV", "notes.txt", "zv"}));
+    EXPECT_EQ(find_all("*.png", any), std::set<std::string>{});
+}
+
+TEST_F(PathsFind, FoundEntriesCarrySizeModeAndTime) {
+    utimbuf times{1700000000, 1700000000};
+    utime((dir + "/game.zv").c_str(), &times);
+    cfind search;
+    ASSERT_EQ(tamu_find_first(dir.c_str(), "*game.zv", &search, TAMU_FIND_FILE), 0);
+    EXPECT_STREQ(search.name, "game.zv");
+    EXPECT_EQ(search.size, 5u);
+    EXPECT_TRUE(search.mode & TAMU_FIND_FILE);
+    EXPECT_EQ(search.time, 1700000000);
+    EXPECT_EQ(tamu_find_next(&search), 1);
+    tamu_find_close(&search);
+    EXPECT_EQ(tamu_find_next(&search), 1);  // closed
+}
+
+TEST_F(PathsFind, FoldersThatCannotBeListedFail) {
+    cfind search;
+    EXPECT_EQ(tamu_find_first((dir + "/absent").c_str(), "*", &search, TAMU_FIND_FILE), 1);
+    EXPECT_EQ(search.dir, nullptr);
+    tamu_find_close(&search);
+
+    // A real folder whose path is over 255 characters: refused, never
+    // listed under a cut (and so different) path.
+    std::string deep = dir;
+    while (deep.size() <= 300) {
+        deep += "/" + std::string(40, 'd');
+        tamu_mkdir(deep.c_str());
+    }
+    write_file(deep + "/inside.zv", "");
+    ASSERT_TRUE(is_directory(deep));
+    EXPECT_EQ(tamu_find_first(deep.c_str(), "*", &search, TAMU_FIND_FILE), 1);
+    EXPECT_EQ(search.dir, nullptr);
+    tamu_find_close(&search);
+    EXPECT_EQ(tamu_directory_exists(deep.c_str()), 0);
+    EXPECT_EQ(tamu_find_first(dir.c_str(), ("*" + std::string(300, 'z')).c_str(), &search, TAMU_FIND_FILE), 1);
+    tamu_find_close(&search);
+}
+
+// ---------------------------------------------------------------------------
+// Dates
+
+TEST_F(Paths, DatesInLocalTime) {
+    ScopedEnv tz("TZ", "UTC");
+    tzset();
+    const int64_t december_9_2026_noon = 1796817600;
+    int y = 0, m = 0, d = 0;
+    EXPECT_EQ(tamu_get_date_at(december_9_2026_noon, &y, &m, &d), 20261209);
+    EXPECT_EQ(y, 2026);
+    EXPECT_EQ(m, 12);
+    EXPECT_EQ(d, 9);
+    EXPECT_EQ(tamu_get_date_at(december_9_2026_noon, nullptr, nullptr, nullptr), 20261209);
+    char text[32];
+    tamu_print_date(december_9_2026_noon + 3723, text);
+    EXPECT_STREQ(text, "2026-12-09 13:02:03");
+
+    // The current date, checked against the clock on both sides.
+    int before = tamu_get_date_at(std::time(nullptr), nullptr, nullptr, nullptr);
+    int now = tamu_get_date(&y, &m, &d);
+    int after = tamu_get_date_at(std::time(nullptr), nullptr, nullptr, nullptr);
+    EXPECT_TRUE(now == before || now == after);
+    EXPECT_EQ(now, y * 10000 + m * 100 + d);
+}
+
+}  // namespace

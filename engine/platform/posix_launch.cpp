@@ -1,0 +1,243 @@
+// Downloads with the external wget and opening pages with xdg-open.
+//
+// Both programs are started directly with an argument vector, never through
+// a shell, so nothing in a URL or path can run as shell syntax. The command
+// texts are still built (and bounded, and logged) as the shell would read
+// them; the arguments passed are exactly the words that shell would give.
+#include "tamu.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+extern char **environ;
+
+namespace {
+
+// Appends to a fixed buffer, always NUL-terminated; remembers an overflow.
+struct text_out {
+    char *out;
+    int capacity;
+    int n = 0;
+    bool overflow = false;
+
+    text_out(char *buffer, int cap) : out(buffer), capacity(cap) {
+        if (capacity > 0) out[0] = 0;
+        else overflow = true;
+    }
+    void put(char c) {
+        if (overflow || n + 1 >= capacity) {
+            overflow = true;
+            return;
+        }
+        out[n++] = c;
+        out[n] = 0;
+    }
+    void put(const char *text) {
+        while (*text) put(*text++);
+    }
+    // The text as one double-quoted shell word: the four characters the
+    // shell still reads inside double quotes get a backslash.
+    void put_quoted(const char *text) {
+        put('"');
+        for (; *text; text++) {
+            if (std::strchr("\"\\$`", *text)) put('\\');
+            put(*text);
+        }
+        put('"');
+    }
+    int result() const { return overflow ? -1 : n; }
+};
+
+// Characters of a URL that must not reach the shell's double quotes as they
+// are: space, control bytes, bytes of 0x80 and above, and " \ $ `. Everything
+// else, '%' and the reserved characters included, passes unchanged, so an
+// escaped URL stays the same URL.
+bool needs_percent(unsigned char c) {
+    return c <= 0x20 || c >= 0x7f || c == '"' || c == '\\' || c == '$' || c == '`';
+}
+
+bool begins_with_http(const char *target) { return std::strncmp(target, "http:", 5) == 0; }
+
+double now_seconds() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
+}
+
+void sleep_ms(int ms) {
+    timespec t{ms / 1000, (ms % 1000) * 1000000L};
+    while (nanosleep(&t, &t) < 0 && errno == EINTR) {
+    }
+}
+
+// Starts the program (found on PATH) with standard input from /dev/null.
+// Returns its process id, or -1.
+pid_t spawn(const char *const argv[]) {
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) return -1;
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    pid_t pid = -1;
+    int error = posix_spawnp(&pid, argv[0], &actions, nullptr, const_cast<char *const *>(argv),
+                             environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0 ? pid : -1;
+}
+
+// Waits for the child until the deadline (seconds of now_seconds; negative:
+// only look once). Returns true with its wait status once it ended.
+bool wait_until(pid_t pid, double deadline, int *status) {
+    for (;;) {
+        pid_t got = waitpid(pid, status, WNOHANG);
+        if (got == pid) return true;
+        if (got < 0 && errno != EINTR) {
+            *status = -1;
+            return true;   // not our child any more: nothing to wait for
+        }
+        if (deadline < 0 || now_seconds() >= deadline) return false;
+        sleep_ms(5);
+    }
+}
+
+void reap(pid_t pid, int *status) {
+    while (waitpid(pid, status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+// The exit status as a shell reports it (128 + signal for a killed child).
+int shell_status(int status) {
+    if (status == -1) return -1;
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return -1;
+}
+
+// How long a download may take, from cconfig.timeout (1..240 seconds).
+int download_timeout() {
+    int seconds = cconfig.timeout;
+    if (seconds <= 0) seconds = 30;
+    if (seconds > 240) seconds = 240;
+    return seconds;
+}
+
+}  // namespace
+
+int tamu_create_osx_launch_html_string(const char *url, char *out, int capacity) {
+    text_out text(out, capacity);
+    text.put("xdg-open \"");
+    if (text.overflow || capacity < text.n + 2) return -1;
+    const char *p = url ? url : "";
+    while (*p && text.n < capacity - 4) {
+        unsigned char c = static_cast<unsigned char>(*p++);
+        if (needs_percent(c)) {
+            char escape[4];
+            std::snprintf(escape, sizeof escape, "%%%02x", c);
+            text.put(escape);
+        } else {
+            text.put(static_cast<char>(c));
+        }
+    }
+    if (*p) text.overflow = true;   // the URL did not fit; out holds its start
+    int n = text.n;
+    out[n] = '"';
+    out[n + 1] = 0;
+    return text.overflow ? -1 : n + 1;
+}
+
+int tamu_create_launch_string(const char *target, char *out, int capacity) {
+    if (!target) target = "";
+    if (begins_with_http(target)) return tamu_create_osx_launch_html_string(target, out, capacity);
+    text_out text(out, capacity);
+    text.put("xdg-open ");
+    text.put_quoted(target);
+    return text.result();
+}
+
+int tamu_create_wget_string(const char *url, const char *path, char *out, int capacity) {
+    text_out text(out, capacity);
+    text.put("wget ");
+    text.put_quoted(url ? url : "");
+    text.put(" -q -O ");
+    text.put_quoted(path ? path : "");
+    return text.result();
+}
+
+int tamu_wget(const char *url, const char *path) {
+    if (!url || !path || !path[0]) return 0;
+    char command[TAMU_MAX_COMMAND + 1];
+    int length = tamu_create_wget_string(url, path, command, sizeof command);
+    if (length < 0 || length > TAMU_MAX_COMMAND) return 0;
+
+    int seconds = download_timeout();
+    std::string timeout_option = "--timeout=" + std::to_string(seconds);
+    // "-" alone would mean standard output to wget.
+    std::string out_path = std::strcmp(path, "-") == 0 ? std::string("./-") : std::string(path);
+    // "--" ends the options, so a URL cannot pass as one.
+    const char *argv[] = {"wget", "-q", "-O", out_path.c_str(), timeout_option.c_str(),
+                          "--tries=1", "--", url, nullptr};
+    pid_t pid = spawn(argv);
+    if (pid < 0) return 0;
+
+    // wget's own time-out covers a server that stops answering; a download
+    // that still runs at the deadline (a trickling server) is ended here.
+    int status = 0;
+    if (!wait_until(pid, now_seconds() + seconds, &status)) {
+        kill(pid, SIGKILL);
+        reap(pid, &status);
+    }
+    // Only a complete download leaves a file (wget creates it first).
+    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        std::remove(out_path.c_str());
+    return 0;
+}
+
+void tamu_launch_html(const char *target) {
+    if (!target) return;
+    char command[1024];
+    int length = tamu_create_launch_string(target, command, sizeof command);
+    if (length < 0 || length > TAMU_MAX_COMMAND) {
+        tamu_debugf("launch: target too long (%d bytes)\n", static_cast<int>(std::strlen(target)));
+        return;
+    }
+    tamu_debugf("launch: [%s] ", command);
+
+    // The word the shell would pass: the escaped URL between the quotes, or
+    // the target itself.
+    std::string argument;
+    if (begins_with_http(target))
+        argument.assign(command + 10, static_cast<size_t>(length - 11));
+    else
+        argument = target;
+    const char *argv[] = {"xdg-open", argument.c_str(), nullptr};
+    pid_t pid = spawn(argv);
+    if (pid < 0) {
+        tamu_debug("result: 127\n");   // as a shell reports a missing command
+        return;
+    }
+    // xdg-open usually hands over to the browser and ends at once; when it
+    // keeps running (the browser in the foreground) the player does not wait:
+    // a detached thread reaps it.
+    int status = 0;
+    if (wait_until(pid, now_seconds() + 0.2, &status)) {
+        tamu_debugf("result: %d\n", shell_status(status));
+        return;
+    }
+    tamu_debug("result: running\n");
+    try {
+        std::thread([pid] {
+            int ignored;
+            reap(pid, &ignored);
+        }).detach();
+    } catch (...) {
+        // No thread: the child is reaped when the player ends.
+    }
+}

@@ -1,0 +1,309 @@
+// Downloads with the real wget from a local HTTP server that the test starts
+// and stops itself (127.0.0.1 only, on a free port): files, names and paths
+// the shell would read, failures, the command bound and the time-out.
+#include "tamu.h"
+#include "test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+extern char **environ;
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+bool exists(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+// http_server.py serving a folder; stopped by closing its standard input.
+class HttpServer {
+  public:
+    int port = 0;
+
+    bool start(const std::string &root) {
+        int in[2], out[2];
+        if (pipe2(in, O_CLOEXEC) != 0) return false;
+        if (pipe2(out, O_CLOEXEC) != 0) return false;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        std::string script = ZORVA_SOURCE_DIR "/engine/tests/data/http_server.py";
+        const char *argv[] = {"python3", script.c_str(), root.c_str(), nullptr};
+        int error = posix_spawnp(&pid_, "python3", &actions, nullptr, const_cast<char **>(argv),
+                                 environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(in[0]);
+        close(out[1]);
+        stdin_ = in[1];
+        if (error != 0) {
+            pid_ = -1;
+            close(out[0]);
+            return false;
+        }
+        // The port line, within fifteen seconds.
+        std::string line;
+        auto deadline = clock_type::now() + std::chrono::seconds(15);
+        while (line.find('\n') == std::string::npos && clock_type::now() < deadline) {
+            pollfd p{out[0], POLLIN, 0};
+            if (poll(&p, 1, 100) <= 0) continue;
+            char buffer[64];
+            ssize_t n = read(out[0], buffer, sizeof buffer);
+            if (n <= 0) break;
+            line.append(buffer, static_cast<size_t>(n));
+        }
+        close(out[0]);
+        port = std::atoi(line.c_str());
+        return port > 0;
+    }
+
+    void stop() {
+        if (stdin_ >= 0) close(stdin_);
+        stdin_ = -1;
+        if (pid_ <= 0) return;
+        int status;
+        for (int i = 0; i < 200; i++) {
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return;
+            }
+            if (i == 100) kill(pid_, SIGTERM);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+
+    ~HttpServer() { stop(); }
+
+  private:
+    pid_t pid_ = -1;
+    int stdin_ = -1;
+};
+
+// A socket on 127.0.0.1 that takes connections (the system completes them)
+// but never reads or answers.
+class SilentServer {
+  public:
+    int port = 0;
+    bool start() {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr *>(&address), size) != 0 ||
+            listen(fd_, 8) != 0 ||
+            getsockname(fd_, reinterpret_cast<sockaddr *>(&address), &size) != 0)
+            return false;
+        port = ntohs(address.sin_port);
+        return true;
+    }
+    ~SilentServer() {
+        if (fd_ >= 0) close(fd_);
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+// A port on 127.0.0.1 that nothing listens on.
+int closed_port() {
+    SilentServer probe;
+    if (!probe.start()) return 0;
+    return probe.port;   // closed again when probe goes
+}
+
+class Download : public ::testing::Test {
+  protected:
+    std::string home = test_home();
+    std::string root = home + "/www";
+    std::string old_path;
+    HttpServer server;
+
+    void SetUp() override {
+        const char *path = std::getenv("PATH");
+        old_path = path ? path : "/usr/bin:/bin";
+        ASSERT_EQ(chdir(home.c_str()), 0);
+        mkdir(root.c_str(), 0755);
+        cconfig.timeout = 10;
+        // The home folder outlives a run.
+        for (const char *old : {"pwned", "pwned2", "pwned3", "long.out", "cart.out", "wget.pid"})
+            std::remove((home + "/" + old).c_str());
+    }
+    void TearDown() override {
+        server.stop();
+        setenv("PATH", old_path.c_str(), 1);
+    }
+    void start_server() { ASSERT_TRUE(server.start(root)) << "could not start http_server.py"; }
+    std::string url(const std::string &rest) {
+        return "http://127.0.0.1:" + std::to_string(server.port) + "/" + rest;
+    }
+    void expect_no_shell_ran() {
+        for (const char *name : {"pwned", "pwned2", "pwned3"})
+            EXPECT_FALSE(exists(home + "/" + name)) << name << " was created by a shell";
+    }
+};
+
+std::string all_bytes() {
+    std::string bytes;
+    for (int i = 0; i < 256; i++) bytes += static_cast<char>(i);
+    return bytes + bytes;
+}
+
+TEST_F(Download, FetchesIntoTheFileWhateverTheShellWouldRead) {
+    write_file(root + "/hello.txt", "hello, world\n");
+    write_file(root + "/bytes.bin", all_bytes());
+    write_file(root + "/a\"b$c`d.txt", "odd name\n");
+    start_server();
+
+    struct {
+        std::string url, path, contents;
+    } cases[] = {
+        {url("hello.txt"), home + "/hello.out", "hello, world\n"},
+        {url("bytes.bin"), home + "/bytes.out", all_bytes()},
+        // the quote, dollar and backquote reach wget unchanged
+        {url("a\"b$c`d.txt"), home + "/odd.out", "odd name\n"},
+        {url("hello.txt?q=\"$(touch pwned)`touch pwned2`;touch pwned3"), home + "/query.out",
+         "hello, world\n"},
+        {url("hello.txt"), home + "/out \"$(touch pwned)`touch pwned2`;touch pwned3\\.txt",
+         "hello, world\n"},
+        {url("hello.txt"), "relative.out", "hello, world\n"},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.url + " -> " + c.path);
+        EXPECT_EQ(tamu_wget(c.url.c_str(), c.path.c_str()), 0);
+        ASSERT_TRUE(exists(c.path));
+        EXPECT_EQ(read_file(c.path), c.contents);
+    }
+    expect_no_shell_ran();
+}
+
+TEST_F(Download, FailedDownloadsLeaveNoFile) {
+    start_server();
+    std::string path = home + "/fail.out";
+    int refused = closed_port();
+    ASSERT_GT(refused, 0);
+    for (const std::string &u :
+         {url("missing.txt"), "http://127.0.0.1:" + std::to_string(refused) + "/x.txt",
+          std::string("nope://127.0.0.1/x")}) {
+        SCOPED_TRACE(u);
+        write_file(path, "stale");   // an older file must not pass as the download
+        auto start = clock_type::now();
+        EXPECT_EQ(tamu_wget(u.c_str(), path.c_str()), 0);
+        EXPECT_LT(clock_type::now() - start, std::chrono::seconds(5));
+        EXPECT_FALSE(exists(path));
+    }
+}
+
+TEST_F(Download, CommandsOverTheBoundAreNotRun) {
+    char command[1024];
+    EXPECT_EQ(tamu_create_wget_string("http://h/\"$`\\", "p \"x\"", command, sizeof command), 40);
+    EXPECT_STREQ(command, "wget \"http://h/\\\"\\$\\`\\\\\" -q -O \"p \\\"x\\\"\"");
+    EXPECT_EQ(tamu_create_wget_string("http://h/", "p", command, 10), -1);
+    EXPECT_LT(std::strlen(command), 10u);
+
+    write_file(root + "/hello.txt", "hi\n");
+    start_server();
+    std::string path = "long.out";
+    // Pad the query so that the command is exactly 511 characters, then one
+    // more; a '$' in the padding counts twice.
+    std::string base = url("hello.txt?$");
+    int length = tamu_create_wget_string(base.c_str(), path.c_str(), command, sizeof command);
+    ASSERT_GT(length, 0);
+    std::string fits = base + std::string(static_cast<size_t>(TAMU_MAX_COMMAND - length), 'a');
+    ASSERT_EQ(tamu_create_wget_string(fits.c_str(), path.c_str(), command, sizeof command), 511);
+    std::string over = fits + "a";
+
+    tamu_wget(over.c_str(), path.c_str());
+    EXPECT_FALSE(exists(path));
+    tamu_wget(fits.c_str(), path.c_str());
+    EXPECT_EQ(read_file(path), "hi\n");
+}
+
+TEST_F(Download, ServerThatNeverAnswersTimesOut) {
+    SilentServer silent;
+    ASSERT_TRUE(silent.start());
+    cconfig.timeout = 1;
+    std::string path = home + "/silent.out";
+    std::string u = "http://127.0.0.1:" + std::to_string(silent.port) + "/x.txt";
+    auto start = clock_type::now();
+    EXPECT_EQ(tamu_wget(u.c_str(), path.c_str()), 0);
+    auto took = clock_type::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(900));
+    EXPECT_LT(took, std::chrono::seconds(5));
+    EXPECT_FALSE(exists(path));
+}
+
+TEST_F(Download, WgetStillRunningAtTheTimeoutIsEnded) {
+    // A stand-in wget that creates the file as wget does and then hangs.
+    std::string bin = home + "/wget-bin";
+    std::string pid_file = home + "/wget.pid";
+    mkdir(bin.c_str(), 0755);
+    write_file(bin + "/wget",
+               "#!/bin/sh\n"
+               "echo $$ > \"$ZORVA_WGET_PID\"\n"
+               ": > \"$3\"\n"
+               "exec sleep 30\n");
+    chmod((bin + "/wget").c_str(), 0755);
+    setenv("PATH", (bin + ":" + old_path).c_str(), 1);
+    setenv("ZORVA_WGET_PID", pid_file.c_str(), 1);
+    cconfig.timeout = 1;
+
+    std::string path = home + "/hung.out";
+    auto start = clock_type::now();
+    tamu_wget("http://127.0.0.1:9/x", path.c_str());
+    auto took = clock_type::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(900));
+    EXPECT_LT(took, std::chrono::seconds(5));
+    EXPECT_FALSE(exists(path));
+    pid_t pid = std::atoi(read_file(pid_file).c_str());
+    ASSERT_GT(pid, 0);
+    EXPECT_NE(kill(pid, 0), 0) << "the hung wget " << pid << " still exists";
+}
+
+std::atomic<int> worker_state{0};
+std::string worker_url, worker_path;
+
+void download_worker() {
+    tamu_wget(worker_url.c_str(), worker_path.c_str());
+    int running = 1;
+    worker_state.compare_exchange_strong(running, exists(worker_path) ? 2 : 3);
+}
+
+TEST_F(Download, RunsOnAWorkerThreadThatReportsThroughAStateWord) {
+    write_file(root + "/cart.txt", "cart data\n");
+    start_server();
+    worker_url = url("cart.txt");
+    worker_path = home + "/cart.out";
+    worker_state = 1;
+    cthread *thread = tamu_create_thread(download_worker);
+    ASSERT_NE(thread, nullptr);
+    tamu_destroy_thread(thread);   // detached: it runs on
+    for (int i = 0; i < 1000 && worker_state == 1; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(worker_state, 2);
+    EXPECT_EQ(read_file(worker_path), "cart data\n");
+}
+
+}  // namespace

@@ -1,0 +1,306 @@
+// The collector: counts, weak tables, ephemerons, finalizers written as
+// host functions, and the generational mode.
+#include <gtest/gtest.h>
+
+#include "ldo.h"
+#include "lstate.h"
+#include "lua_test_util.h"
+
+// Number of entries of the table at idx.
+static int entries(lua_State *L, int idx) {
+    int n = 0;
+    idx = lua_absindex(L, idx);
+    lua_pushnil(L);
+    while (lua_next(L, idx)) n++, lua_pop(L, 1);
+    return n;
+}
+
+static void setmode(lua_State *L, int idx, const char *mode) {
+    idx = lua_absindex(L, idx);
+    lua_newtable(L);
+    lua_pushstring(L, mode);
+    lua_setfield(L, -2, "__mode");
+    lua_setmetatable(L, idx);
+}
+
+class GcModes : public ::testing::TestWithParam<int> {};
+
+TEST_P(GcModes, WeakTablesAndEphemerons) {
+    TestState s;
+    lua_State *L = s.L;
+    lua_gc(L, GetParam(), 0);
+    lua_newtable(L); // 1: weak values
+    setmode(L, 1, "v");
+    lua_newtable(L); // 2: weak keys (ephemeron)
+    setmode(L, 2, "k");
+    lua_newtable(L); // 3: a kept object
+    // weak values: a collectable value goes, a kept one and a string stay
+    lua_newtable(L);
+    lua_setfield(L, 1, "gone");
+    lua_pushvalue(L, 3);
+    lua_setfield(L, 1, "kept");
+    lua_pushstring(L, "strings are values");
+    lua_setfield(L, 1, "str");
+    lua_newtable(L);
+    lua_rawseti(L, 1, 1); // array part too
+    // ephemeron: an entry whose value refers to its own key goes; an
+    // entry with a kept key stays, and keeps its value alive.
+    lua_newtable(L);          // key k
+    lua_newtable(L);          // value v = {k}
+    lua_pushvalue(L, -2);
+    lua_rawseti(L, -2, 1);
+    lua_rawset(L, 2);         // eph[k] = v
+    lua_pushvalue(L, 3);
+    lua_newtable(L);
+    lua_rawset(L, 2);         // eph[kept] = {}
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    EXPECT_EQ(entries(L, 1), 2);
+    lua_getfield(L, 1, "kept");
+    EXPECT_TRUE(lua_rawequal(L, -1, 3));
+    lua_pop(L, 1);
+    lua_getfield(L, 1, "gone");
+    EXPECT_TRUE(lua_isnil(L, -1));
+    lua_pop(L, 1);
+    EXPECT_EQ(entries(L, 2), 1);
+    lua_pushvalue(L, 3);
+    lua_rawget(L, 2);
+    EXPECT_TRUE(lua_istable(L, -1));
+}
+
+INSTANTIATE_TEST_SUITE_P(GcIncrementalAndGenerational, GcModes, ::testing::Values(LUA_GCINC, LUA_GCGEN));
+
+TEST(GcCounts, CountsAreBytesAndKilobytes) {
+    TestState s;
+    lua_State *L = s.L;
+    int kb = lua_gc(L, LUA_GCCOUNT, 0);
+    int b = lua_gc(L, LUA_GCCOUNTB, 0);
+    EXPECT_EQ((size_t)kb * 1024 + (size_t)b, s.alloc.live);
+    lua_gc(L, LUA_GCSTOP, 0);
+    EXPECT_EQ(lua_gc(L, LUA_GCISRUNNING, 0), 0);
+    ASSERT_TRUE(lua_checkstack(L, 2000));
+    for (int i = 0; i < 2000; i++) lua_newtable(L);
+    int grown = lua_gc(L, LUA_GCCOUNT, 0);
+    EXPECT_GT(grown, kb + 50);
+    lua_settop(L, 0);
+    lua_gc(L, LUA_GCRESTART, 0);
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    EXPECT_LT(lua_gc(L, LUA_GCCOUNT, 0), kb + 40); // the stack keeps the room it was given
+    EXPECT_EQ(lua_gc(L, LUA_GCSETPAUSE, 150), 200);
+    EXPECT_EQ(lua_gc(L, LUA_GCSETSTEPMUL, 300), 200);
+}
+
+TEST(GcIncremental, StepsFinishCyclesAndKeepLiveData) {
+    TestState s;
+    lua_State *L = s.L;
+    lua_newtable(L); // live data, changed while the collector runs
+    for (int i = 1; i <= 20000; i++) {
+        lua_newtable(L);
+        lua_pushnumber(L, fx(i & 0x3FFF));
+        lua_setfield(L, -2, "v");
+        lua_rawseti(L, 1, (i % 500) + 1); // replaces older entries
+        lua_pushfstring(L, "garbage %d", i);
+        lua_pop(L, 1);
+        if (i % 50 == 0) lua_gc(L, LUA_GCSTEP, 1);
+    }
+    for (int i = 1; i <= 500; i++) {
+        lua_rawgeti(L, 1, i);
+        ASSERT_TRUE(lua_istable(L, -1)) << i;
+        lua_getfield(L, -1, "v");
+        EXPECT_EQ(lua_type(L, -1), LUA_TNUMBER);
+        lua_pop(L, 2);
+    }
+}
+
+static int finalized = 0;
+static int count_gc(lua_State *L) {
+    finalized++;
+    lua_getfield(L, 1, "id"); // the object is whole again inside
+    EXPECT_EQ(lua_type(L, -1), LUA_TNUMBER);
+    return 0;
+}
+
+static void newfinalizable(lua_State *L, lua_CFunction gc, int id) {
+    lua_newtable(L);
+    lua_pushnumber(L, fx(id));
+    lua_setfield(L, -2, "id");
+    lua_newtable(L);
+    lua_pushcfunction(L, gc);
+    lua_setfield(L, -2, "__gc");
+    lua_setmetatable(L, -2);
+}
+
+TEST(GcFinalizers, RunOnceForUnreachableObjects) {
+    TestState s;
+    lua_State *L = s.L;
+    finalized = 0;
+    newfinalizable(L, count_gc, 1); // kept
+    for (int i = 2; i <= 10; i++) {
+        newfinalizable(L, count_gc, i);
+        lua_pop(L, 1);
+    }
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    EXPECT_EQ(finalized, 9);
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    EXPECT_EQ(finalized, 9);
+    lua_close(s.L); // closing runs the rest
+    s.L = nullptr;
+    EXPECT_EQ(finalized, 10);
+}
+
+TEST(GcFinalizers, ResurrectedObjectsLeaveWeakValuesButStayAsKeys) {
+    TestState s;
+    lua_State *L = s.L;
+    finalized = 0;
+    lua_newtable(L);
+    setmode(L, 1, "v");
+    lua_newtable(L);
+    setmode(L, 2, "k");
+    newfinalizable(L, count_gc, 1);
+    lua_pushvalue(L, -1);
+    lua_setfield(L, 1, "obj"); // weak value
+    lua_pushboolean(L, 1);
+    lua_rawset(L, 2); // weak key
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    EXPECT_EQ(finalized, 1);
+    EXPECT_EQ(entries(L, 1), 0); // cleared before resurrection
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    int after2 = entries(L, 2);
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    int after3 = entries(L, 2);
+    EXPECT_EQ(after2, 0) << after3; // gone once finalized and collected
+}
+
+struct GcReport {
+    std::vector<std::string> messages;
+    static void fn(void *ud, lua_State *, const char *msg) { static_cast<GcReport *>(ud)->messages.push_back(msg); }
+};
+
+static int failing_gc(lua_State *L) {
+    lua_pushstring(L, "oops");
+    return lua_error(L);
+}
+static int failing_gc_table(lua_State *L) {
+    lua_newtable(L);
+    return lua_error(L);
+}
+
+TEST(GcFinalizers, ErrorsAreReportedOutsideProtectedCalls) {
+    TestState s;
+    lua_State *L = s.L;
+    GcReport report;
+    lua_setgcerrorf(L, GcReport::fn, &report);
+    newfinalizable(L, failing_gc, 1);
+    newfinalizable(L, failing_gc_table, 2);
+    lua_settop(L, 0);
+    lua_gc(L, LUA_GCCOLLECT, 0); // as the console does between frames
+    ASSERT_EQ(report.messages.size(), 2u);
+    std::sort(report.messages.begin(), report.messages.end());
+    EXPECT_EQ(report.messages[0], "error in __gc metamethod (no message)");
+    EXPECT_EQ(report.messages[1], "error in __gc metamethod (oops)");
+    EXPECT_EQ(lua_gettop(L), 0);
+    // The state goes on working.
+    lua_pushstring(L, "fine");
+    EXPECT_STREQ(lua_tostring(L, -1), "fine");
+}
+
+TEST(GcFinalizers, ErrorsPropagateInsideProtectedCalls) {
+    TestState s;
+    lua_State *L = s.L;
+    GcReport report;
+    lua_setgcerrorf(L, GcReport::fn, &report);
+    newfinalizable(L, failing_gc, 1);
+    lua_pop(L, 1);
+    std::string msg;
+    auto collect = [](lua_State *L) -> int {
+        lua_gc(L, LUA_GCCOLLECT, 0);
+        return 0;
+    };
+    EXPECT_EQ(pcall_cfunc(L, collect, &msg), LUA_ERRGCMM);
+    EXPECT_EQ(msg, "error in __gc metamethod (oops)");
+    EXPECT_TRUE(report.messages.empty());
+}
+
+static lua_Hook seen_hook;
+static int seen_mask, seen_count;
+static int inspect_gc(lua_State *L) {
+    seen_hook = lua_gethook(L);
+    seen_mask = lua_gethookmask(L);
+    seen_count = lua_gethookcount(L);
+    return 0;
+}
+// Stands for a finalizer whose instructions use up the budget: the
+// interpreter calls the count hook when the count runs out.
+static int endless_gc(lua_State *L) {
+    for (;;) luaD_hook(L, LUA_HOOKCOUNT, -1);
+}
+
+TEST(GcFinalizers, RunWithoutHostHooksUnderABudget) {
+    TestState s;
+    lua_State *L = s.L;
+    lua_Hook host_hook = [](lua_State *, lua_Debug *) { ADD_FAILURE() << "host hook ran in a finalizer"; };
+    lua_sethook(L, host_hook, LUA_MASKCOUNT | LUA_MASKCALL, 1024);
+    EXPECT_EQ(lua_setfinalizerbudget(L, 5000), 1000000);
+    newfinalizable(L, inspect_gc, 1);
+    lua_pop(L, 1);
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    EXPECT_NE(seen_hook, host_hook);
+    EXPECT_NE(seen_hook, nullptr);
+    EXPECT_EQ(seen_mask, LUA_MASKCOUNT);
+    EXPECT_EQ(seen_count, 5000);
+    // Restored afterwards.
+    EXPECT_EQ(lua_gethook(L), host_hook);
+    EXPECT_EQ(lua_gethookmask(L), LUA_MASKCOUNT | LUA_MASKCALL);
+    EXPECT_EQ(lua_gethookcount(L), 1024);
+
+    GcReport report;
+    lua_setgcerrorf(L, GcReport::fn, &report);
+    newfinalizable(L, endless_gc, 2);
+    lua_pop(L, 1);
+    lua_gc(L, LUA_GCCOLLECT, 0); // returns instead of hanging
+    ASSERT_EQ(report.messages.size(), 1u);
+    EXPECT_EQ(report.messages[0], "error in __gc metamethod (finalizer ran past its instruction budget)");
+    lua_sethook(L, nullptr, 0, 0);
+}
+
+TEST(GcFinalizers, YieldingInsideIsRefused) {
+    TestState s;
+    lua_State *L = s.L;
+    GcReport report;
+    lua_setgcerrorf(L, GcReport::fn, &report);
+    newfinalizable(L, [](lua_State *L) -> int { return lua_yield(L, 0); }, 1);
+    lua_pop(L, 1);
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    ASSERT_EQ(report.messages.size(), 1u);
+    EXPECT_EQ(report.messages[0], "error in __gc metamethod (attempt to yield from outside a coroutine)");
+}
+
+TEST(GcGenerational, OldObjectsKeepNewOnes) {
+    TestState s;
+    lua_State *L = s.L;
+    lua_gc(L, LUA_GCGEN, 0);
+    lua_newtable(L); // becomes old
+    lua_gc(L, LUA_GCSTEP, 0);
+    lua_gc(L, LUA_GCSTEP, 0);
+    for (int round = 0; round < 50; round++) {
+        // New objects reachable only from the old table (through the
+        // barrier) and from an old userdata's user value.
+        lua_newtable(L);
+        lua_pushnumber(L, fx(round));
+        lua_setfield(L, -2, "round");
+        lua_rawseti(L, 1, round + 1);
+        for (int i = 0; i < 200; i++) lua_newtable(L), lua_pop(L, 1);
+        lua_gc(L, LUA_GCSTEP, 0);
+    }
+    for (int round = 0; round < 50; round++) {
+        lua_rawgeti(L, 1, round + 1);
+        ASSERT_TRUE(lua_istable(L, -1));
+        lua_getfield(L, -1, "round");
+        EXPECT_EQ(lua_tonumber(L, -1), fx(round));
+        lua_pop(L, 2);
+    }
+    lua_gc(L, LUA_GCINC, 0);
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    lua_rawgeti(L, 1, 50);
+    EXPECT_TRUE(lua_istable(L, -1));
+}

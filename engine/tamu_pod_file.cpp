@@ -1,0 +1,594 @@
+// Pod files: writing pods chunk by chunk, and reading them back with every
+// size from the file checked before it is used.
+#include "tamu_pod.h"
+
+#include "tamu_bitmap.h"
+#include "tamu_config.h"
+#include "tamu_file.h"
+#include "tamu_main.h"
+#include "tamu_memory.h"
+
+#include <lodepng.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+extern tamu_save_item_func tamu_pod_save_item_func;
+extern tamu_load_item_func tamu_pod_load_item_func;
+
+namespace {
+
+constexpr uint32_t ID_CPOD = tamu_chunk_id("CPOD");
+constexpr uint32_t ID_CNOP = tamu_chunk_id("CNOP");
+constexpr uint32_t ID_CBMP = tamu_chunk_id("CBMP");
+constexpr uint32_t ID_CPAL = tamu_chunk_id("CPAL");
+constexpr uint32_t ID_CFIL = tamu_chunk_id("CFIL");
+constexpr uint32_t ID_CVMP = tamu_chunk_id("CVMP");
+constexpr uint32_t ID_CSND = tamu_chunk_id("CSND");
+constexpr uint32_t ID_CMAT = tamu_chunk_id("CMAT");
+constexpr uint32_t ID_CMOD = tamu_chunk_id("CMOD");
+constexpr uint32_t ID_CANI = tamu_chunk_id("CANI");
+constexpr uint32_t ID_CSYN = tamu_chunk_id("CSYN");
+
+constexpr int header_body = 68;       // version, name, count, 28 zeros
+constexpr int file_name_bytes = 64;   // the cfile name field
+constexpr int largest_block = 0x7E000000;
+
+// How a chunk's payload is stored, from the first letter of its id.
+enum Packing { PLAIN, LZ4, ZLIB };
+
+uint32_t with_packing(uint32_t id, Packing packing) {
+    if (packing == LZ4) return (id & ~0xFFu) | 'c';
+    if (packing == ZLIB) return (id & ~0xFFu) | 'z';
+    return id;
+}
+
+// The plain id of a chunk and how it is packed.
+uint32_t plain_id(uint32_t id, Packing &packing) {
+    char first = char(id & 0xFF);
+    packing = first == 'c' ? LZ4 : first == 'z' ? ZLIB : PLAIN;
+    return packing == PLAIN ? id : (id & ~0xFFu) | 'C';
+}
+
+// The id as printable text for log lines.
+struct IdText {
+    char text[5];
+    explicit IdText(uint32_t id) {
+        for (int i = 0; i < 4; i++) {
+            char c = char((id >> (8 * i)) & 0xFF);
+            text[i] = c >= 32 && c < 127 ? c : '?';
+        }
+        text[4] = 0;
+    }
+};
+
+// ---------------------------------------------------------------------------
+// zlib payloads, through lodepng's zlib coder: a 32-bit compressed length
+// and the zlib stream, like the LZ4 payloads.
+
+int write_zlib(const void *bytes, int length, cfile *file) {
+    unsigned char *packed = nullptr;
+    size_t packed_length = 0;
+    unsigned error = lodepng_zlib_compress(&packed, &packed_length, static_cast<const unsigned char *>(bytes),
+                                           size_t(length), &lodepng_default_compress_settings);
+    int result = 0;
+    if (error == 0 && packed_length > 0 && packed_length <= size_t(largest_block) &&
+        tamu_fwrite_int32(file, int32_t(packed_length)) == 4 &&
+        tamu_fwrite(packed, 1, int(packed_length), file) == int(packed_length))
+        result = int(packed_length);
+    std::free(packed);
+    return result;
+}
+
+// Decodes exactly length bytes into destination from at most available
+// bytes of the file. Returns 0, or -1 when the payload is not whole.
+int read_zlib(void *destination, int length, int64_t available, cfile *file) {
+    if (available < 4) return -1;
+    uint32_t packed_length = tamu_fread_uint32(file);
+    if (packed_length == 0 || packed_length > available - 4) return -1;
+    auto *packed = static_cast<unsigned char *>(tamu_malloc(int(packed_length)));
+    int result = -1;
+    if (tamu_fread(packed, 1, int(packed_length), file) == int(packed_length)) {
+        LodePNGDecompressSettings settings = lodepng_default_decompress_settings;
+        settings.max_output_size = size_t(length) + 1;
+        unsigned char *out = nullptr;
+        size_t out_length = 0;
+        unsigned error = lodepng_zlib_decompress(&out, &out_length, packed, packed_length, &settings);
+        if (error == 0 && out_length == size_t(length)) {
+            if (length > 0) std::memcpy(destination, out, size_t(length));
+            result = 0;
+        }
+        std::free(out);
+    }
+    tamu_free(packed);
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+struct Writer {
+    cfile *file;
+    bool ok = true;
+
+    void u32(uint32_t value) {
+        if (tamu_fwrite_uint32(file, value) != 4) ok = false;
+    }
+    void bytes(const void *data, int n) {
+        if (n > 0 && tamu_fwrite(data, 1, n, file) != n) ok = false;
+    }
+    void zeros(int n) {
+        for (int i = 0; i < n; i += 4) u32(0);
+    }
+    void chunk(uint32_t id, uint32_t size) {
+        u32(id);
+        u32(size);
+    }
+    // A payload stored as packing says.
+    void payload(const void *data, int n, Packing packing) {
+        if (packing == LZ4)
+            ok = ok && tamu_fwrite_lz4(data, n, file) > 0;
+        else if (packing == ZLIB)
+            ok = ok && write_zlib(data, n, file) > 0;
+        else
+            bytes(data, n);
+    }
+};
+
+Packing configured_packing() {
+    if (cconfig.pod_lz4 == TAMU_POD_LZ4) return LZ4;
+    if (cconfig.pod_lz4 == TAMU_POD_ZLIB) return ZLIB;
+    return PLAIN;
+}
+
+void write_bitmap(Writer &w, const cbitmap *b, Packing packing) {
+    if (!b->rows || b->width < 1 || b->height < 1 || (b->bpp != 8 && b->bpp != 32)) {
+        w.ok = false;   // the window's pseudo-bitmap, or no bitmap at all
+        return;
+    }
+    int row = b->width * (b->bpp / 8);
+    int n = row * b->height;
+    w.chunk(with_packing(ID_CBMP, packing), uint32_t(n) + 20);
+    w.u32(uint32_t(b->width));
+    w.u32(uint32_t(b->height));
+    w.u32(uint32_t(b->bpp));
+    w.u32(0);   // spare word: no bitmap of the engine uses it
+    w.u32(0);
+    bool contiguous = true;
+    for (int y = 1; y < b->height; y++)
+        if (b->rows[y] != b->rows[0] + int64_t(row) * y) contiguous = false;
+    if (contiguous) {
+        w.payload(b->rows[0], n, packing);
+    } else if (packing == PLAIN) {
+        for (int y = 0; y < b->height; y++) w.bytes(b->rows[y], row);
+    } else {
+        auto *gathered = static_cast<uint8_t *>(tamu_malloc(n));
+        for (int y = 0; y < b->height; y++) std::memcpy(gathered + int64_t(row) * y, b->rows[y], size_t(row));
+        w.payload(gathered, n, packing);
+        tamu_free(gathered);
+    }
+}
+
+void write_file_item(Writer &w, const cfile *f, Packing packing) {
+    int length = f->mode == 1 ? f->size : 0;   // only memory files have content to store
+    w.chunk(with_packing(ID_CFIL, packing), 0);
+    w.u32(uint32_t(length));
+    char name[file_name_bytes] = {};
+    std::memcpy(name, f->name, sizeof name - 1);
+    w.bytes(name, sizeof name);
+    w.payload(f->data, length, packing);
+}
+
+void write_pod(Writer &w, cpod *pod) {
+    if (!pod) {
+        w.chunk(ID_CNOP, 0);
+        return;
+    }
+    w.chunk(ID_CPOD, header_body);
+    w.u32(1);
+    char name[32] = {};
+    std::memcpy(name, pod->name, sizeof name - 1);
+    w.bytes(name, sizeof name);
+    w.u32(uint32_t(pod->count));
+    w.zeros(28);
+    Packing packing = configured_packing();
+    // Every used slot in slot order (slots 0 .. count - 1 for pods built by
+    // adding alone and for loaded pods).
+    for (int slot = 0; slot < pod->capacity && w.ok; slot++) {
+        uint32_t type = pod->types[slot];
+        void *item = pod->items[slot];
+        if (type == CPOD_ITEM_FREE) continue;
+        if (type >= CPOD_ITEM_APPLICATION) {
+            if (tamu_pod_save_item_func) tamu_pod_save_item_func(w.file, pod, slot);
+            continue;
+        }
+        if (!item) continue;
+        switch (type) {
+        case CPOD_ITEM_BITMAP: write_bitmap(w, static_cast<cbitmap *>(item), packing); break;
+        case CPOD_ITEM_PALETTE:
+            w.chunk(ID_CPAL, sizeof(cpalette::rgb));
+            w.bytes(static_cast<cpalette *>(item)->rgb, sizeof(cpalette::rgb));
+            break;
+        case CPOD_ITEM_FILE: write_file_item(w, static_cast<cfile *>(item), packing); break;
+        default: break;   // no chunk of its own
+        }
+    }
+}
+
+int finish_save(const char *who, const char *path, cfile *file, bool wrote) {
+    int result;
+    if (!wrote) {
+        tamu_abort_save(file);
+        result = 2;
+    } else {
+        result = tamu_fclose_save(file) == 0 ? 0 : 2;
+    }
+    tamu_debugf("%s: %s %d \n", who, path, result);
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+//
+// Every number that comes from the file is checked before it sizes an
+// allocation, a read or a seek: a body may not run past the end of the
+// file, and a corrupt pod is thrown away whole with one log line.
+
+enum class Result { POD, NONE, CORRUPT };
+
+struct Reader {
+    cfile *file;
+    int64_t end;   // the file's length
+
+    int64_t at() const { return tamu_ftell(file); }
+    int64_t left() const {
+        int64_t here = at();
+        return here < 0 ? 0 : end - here;
+    }
+    bool skip(int64_t n) { return n == 0 || (n > 0 && n <= left() && tamu_fseek(file, int(n), SEEK_CUR) == 0); }
+    bool read(void *into, int n) { return n <= left() && tamu_fread(into, 1, n, file) == n; }
+};
+
+struct Failure {
+    const char *reason = nullptr;
+};
+
+// The largest payload that the rest of the file can hold: a packed block
+// expands at most 255 times (LZ4) or 1032 times (deflate).
+int64_t unpacked_bound(Reader &r, Packing packing) {
+    int64_t left = r.left();
+    if (packing == PLAIN) return left;
+    if (left < 4) return -1;
+    int64_t packed = tamu_fread_uint32(r.file);   // peek at the compressed length
+    tamu_fseek(r.file, -4, SEEK_CUR);
+    if (packed > left - 4) packed = left - 4;
+    return packing == LZ4 ? packed * 255 + 16 : packed * 1032 + 16;
+}
+
+// Reads a payload of exactly length bytes into destination.
+bool read_payload(Reader &r, void *destination, int length, Packing packing) {
+    if (packing == PLAIN) return r.read(destination, length);
+    if (packing == ZLIB) return read_zlib(destination, length, r.left(), r.file) == 0;
+    return tamu_fread_lz4(destination, length, r.file) == length;
+}
+
+cbitmap *read_bitmap(Reader &r, uint32_t size, Packing packing, Failure &fail) {
+    if (r.left() < 20) {
+        fail.reason = "header runs past the end";
+        return nullptr;
+    }
+    int32_t w = tamu_fread_int32(r.file);
+    int32_t h = tamu_fread_int32(r.file);
+    int32_t bpp = tamu_fread_int32(r.file);
+    tamu_fread_uint32(r.file);   // spare word
+    tamu_fread_uint32(r.file);
+    if (w < 1 || h < 1 || w > TAMU_BITMAP_MAX_SIDE || h > TAMU_BITMAP_MAX_SIDE) {
+        fail.reason = "width or height out of range";
+        return nullptr;
+    }
+    if (bpp != 8 && bpp != 32) {
+        fail.reason = "bits per pixel not 8 or 32";
+        return nullptr;
+    }
+    int64_t n = int64_t(w) * h * (bpp / 8);
+    if (n > TAMU_BITMAP_MAX_BYTES || uint64_t(size) != uint64_t(n) + 20) {
+        fail.reason = "size does not match the dimensions";
+        return nullptr;
+    }
+    if (n > unpacked_bound(r, packing)) {
+        fail.reason = "pixels run past the end";
+        return nullptr;
+    }
+    cbitmap *b = tamu_create_bitmap(w, h, bpp);
+    if (!b) {
+        fail.reason = "bitmap cannot be created";
+        return nullptr;
+    }
+    if (!read_payload(r, b->pixels, int(n), packing)) {
+        tamu_destroy_bitmap(b);
+        fail.reason = "pixels are not whole";
+        return nullptr;
+    }
+    return b;
+}
+
+cfile *read_file_item(Reader &r, Packing packing, Failure &fail) {
+    if (r.left() < 4 + file_name_bytes) {
+        fail.reason = "header runs past the end";
+        return nullptr;
+    }
+    uint32_t length = tamu_fread_uint32(r.file);
+    char name[file_name_bytes];
+    tamu_fread(name, 1, sizeof name, r.file);
+    name[sizeof name - 1] = 0;
+    if (int64_t(length) > unpacked_bound(r, packing) || length > uint32_t(largest_block)) {
+        fail.reason = "content length runs past the end";
+        return nullptr;
+    }
+    cbuffer *f = tamu_create_buffer(int(length));
+    if (!read_payload(r, f->data, int(length), packing)) {
+        tamu_destroy_buffer(f);
+        fail.reason = "content is not whole";
+        return nullptr;
+    }
+    std::memcpy(f->name, name, sizeof name);
+    f->size = int(length);
+    f->position = 0;
+    return f;
+}
+
+// Reads past a chunk of a kind that has no record in the engine yet,
+// checking its framing as far as it can.
+bool skip_unbuilt(Reader &r, uint32_t id, uint32_t size, Packing packing, Failure &fail) {
+    int64_t start = r.at();
+    auto consumed = [&] { return r.at() - start; };
+    if (id == ID_CVMP) {
+        if (r.left() < 20) return fail.reason = "header runs past the end", false;
+        int64_t w = tamu_fread_int32(r.file), h = tamu_fread_int32(r.file), d = tamu_fread_int32(r.file);
+        r.skip(8);
+        if (w < 1 || h < 1 || d < 1 || w * h * d + 20 != int64_t(size))
+            return fail.reason = "dimensions out of range", false;
+        if (packing == PLAIN) {
+            if (!r.skip(int64_t(size) - consumed())) return fail.reason = "body runs past the end", false;
+        } else {
+            if (r.left() < 4) return fail.reason = "payload runs past the end", false;
+            uint32_t packed = tamu_fread_uint32(r.file);
+            if (packed == 0 || !r.skip(packed)) return fail.reason = "payload runs past the end", false;
+        }
+    } else if (id == ID_CSND) {
+        if (size < 24 || size > r.left()) return fail.reason = "body runs past the end", false;
+        int64_t samples = tamu_fread_uint32(r.file), bits = tamu_fread_uint32(r.file);
+        for (int i = 0; i < 4; i++) tamu_fread_uint32(r.file);   // frequency, fourth word, two zeros
+        if (samples * bits / 8 + 24 != int64_t(size)) return fail.reason = "size does not match the samples", false;
+        r.skip(int64_t(size) - consumed());   // the rest of the body, less what was read
+    } else if (id == ID_CSYN) {
+        if (r.left() < 20) return fail.reason = "header runs past the end", false;
+        int32_t words[5];
+        for (int32_t &word : words) word = tamu_fread_int32(r.file);
+        if (words[4] >= 1) {
+            // The node records are read by content: only a chunk that gives
+            // its size can be read past.
+            if (size < 20) return fail.reason = "node records of unknown length", false;
+            if (!r.skip(int64_t(size) - consumed())) return fail.reason = "body runs past the end", false;
+        }
+    } else if (id == ID_CMAT) {
+        if (size != 96) return fail.reason = "size is not 96", false;
+        if (!r.skip(size)) return fail.reason = "body runs past the end", false;
+    } else {   // CMOD, CANI: read by content, so only a chunk that gives its size
+        if (size == 0) return fail.reason = "body of unknown length", false;
+        if (!r.skip(size)) return fail.reason = "body runs past the end", false;
+    }
+    tamu_debugf("tamu_load_pod_file: skipped %s chunk (no such items in this build)\n", IdText(id).text);
+    return true;
+}
+
+// Reads one pod from the file's position into *out.
+Result read_pod(Reader &r, cpod **out) {
+    *out = nullptr;
+    cpod *pod = nullptr;
+    Failure fail;
+    uint32_t id = 0;
+    for (;;) {
+        int64_t left = r.left();
+        if (left == 0) break;
+        if (left < 8) {
+            id = 0;
+            fail.reason = "chunk header runs past the end";
+            break;
+        }
+        id = tamu_fread_uint32(r.file);
+        uint32_t size = tamu_fread_uint32(r.file);
+        if (id == 0) break;
+        if (!pod) {
+            if (id == ID_CNOP) return Result::NONE;
+            if (id != ID_CPOD) {
+                tamu_debugf("tamu_load_pod_file: not a pod (first chunk %s)\n", IdText(id).text);
+                return Result::CORRUPT;
+            }
+            if (size < 40 || size > r.left()) {
+                fail.reason = "header size out of range";
+                break;
+            }
+            pod = tamu_create_pod(0);
+            tamu_fread_uint32(r.file);   // version
+            tamu_fread(pod->name, 1, sizeof pod->name, r.file);
+            pod->name[sizeof pod->name - 1] = 0;
+            tamu_fread_uint32(r.file);   // count
+            r.skip(int64_t(size) - 40);
+            continue;
+        }
+        if (id == ID_CPOD || id == ID_CNOP) {   // the next pod of a set
+            tamu_fseek(r.file, -8, SEEK_CUR);
+            break;
+        }
+        Packing packing;
+        uint32_t kind = plain_id(id, packing);
+        bool packable = kind == ID_CBMP || kind == ID_CFIL || kind == ID_CVMP;
+        if (packing != PLAIN && !packable) kind = 0;   // "cPAL" and the like are unknown chunks
+        if (kind == ID_CBMP) {
+            cbitmap *b = read_bitmap(r, size, packing, fail);
+            if (!b) break;
+            cpod_add_item(pod, CPOD_ITEM_BITMAP, b);
+        } else if (kind == ID_CPAL) {
+            if (size != sizeof(cpalette::rgb)) {
+                fail.reason = "size is not 768";
+                break;
+            }
+            if (size > r.left()) {
+                fail.reason = "body runs past the end";
+                break;
+            }
+            cpalette *p = tamu_create_palette();
+            tamu_fread(p->rgb, 1, sizeof p->rgb, r.file);
+            cpod_add_item(pod, CPOD_ITEM_PALETTE, p);
+        } else if (kind == ID_CFIL) {
+            cfile *f = read_file_item(r, packing, fail);
+            if (!f) break;
+            cpod_add_item(pod, CPOD_ITEM_FILE, f);
+        } else if (kind == ID_CVMP || kind == ID_CSND || kind == ID_CMAT || kind == ID_CMOD ||
+                   kind == ID_CANI || kind == ID_CSYN) {
+            if (!skip_unbuilt(r, kind, size, packing, fail)) break;
+        } else {
+            int64_t body = r.at();
+            if (tamu_pod_load_item_func && tamu_pod_load_item_func(r.file, pod, id) == 0) {
+                if (r.at() < body || r.at() > r.end) {
+                    fail.reason = "the load hook left the position outside the file";
+                    break;
+                }
+                continue;
+            }
+            tamu_debug("tamu_load_pod_file: Unknown Chunk!\n");
+            if (!r.skip(size)) {
+                fail.reason = "body runs past the end";
+                break;
+            }
+        }
+    }
+    if (fail.reason) {
+        tamu_debugf("tamu_load_pod_file: corrupt pod: %s chunk: %s\n", IdText(id).text, fail.reason);
+        tamu_destroy_pod(pod);
+        return Result::CORRUPT;
+    }
+    if (!pod) return Result::NONE;
+    if (pod->count == 0) {
+        tamu_destroy_pod(pod);
+        return Result::NONE;
+    }
+    *out = pod;
+    return Result::POD;
+}
+
+Result read_pod_from(cfile *file, cpod **out) {
+    *out = nullptr;
+    if (!file) return Result::NONE;
+    int size = tamu_fsize(file);
+    if (size < 0 || tamu_ftell(file) < 0) {
+        tamu_debug("tamu_load_pod_file: the file's length is unknown\n");
+        return Result::CORRUPT;
+    }
+    Reader r{file, size};
+    return read_pod(r, out);
+}
+
+int read_pod_set(cfile *file, cpod_set *set) {
+    for (auto &entry : set->pods) {
+        if (read_pod_from(file, &entry) == Result::CORRUPT) {
+            cpod_set_clear(set);
+            return 2;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+int tamu_save_pod_file(const char *, cpod *pod, cfile *file) {
+    if (!file) return 1;
+    Writer w{file};
+    write_pod(w, pod);
+    return w.ok && !tamu_ferror(file) ? 0 : 2;
+}
+
+int tamu_save_pod(const char *path, cpod *pod) {
+    cfile *file = tamu_fopen_save(path);
+    if (!file) {
+        tamu_debugf("tamu_save_pod: %s %d \n", path ? path : "(null)", 1);
+        return 1;
+    }
+    return finish_save("tamu_save_pod", path, file, tamu_save_pod_file(path, pod, file) == 0);
+}
+
+int tamu_save_pod_set(const char *path, cpod_set *set) {
+    cfile *file = tamu_fopen_save(path);
+    if (!file) {
+        tamu_debugf("tamu_save_pod_set: %s %d \n", path ? path : "(null)", 1);
+        return 1;
+    }
+    bool ok = true;
+    for (int i = 0; i < CPOD_SET_SIZE && ok; i++)
+        ok = tamu_save_pod_file(path, set ? set->pods[i] : nullptr, file) == 0;
+    return finish_save("tamu_save_pod_set", path, file, ok);
+}
+
+cpod *tamu_load_pod_file(const char *, cfile *file) {
+    cpod *pod;
+    read_pod_from(file, &pod);
+    return pod;
+}
+
+cpod *tamu_load_pod(const char *path) {
+    cfile *file = path ? tamu_fopen(path, "rb") : nullptr;
+    if (!file) {
+        tamu_debugf("tamu_load_pod: %s %s \n", path ? path : "(null)", "failed");
+        return nullptr;
+    }
+    cpod *pod = tamu_load_pod_file(path, file);
+    tamu_fclose(file);   // leaves a virtual-disk entry open
+    tamu_debugf("tamu_load_pod: %s %s \n", path, pod ? "ok" : "failed");
+    return pod;
+}
+
+int tamu_load_pod_set(const char *path, cpod_set *set) {
+    if (!set) return 1;
+    cpod_set_clear(set);
+    cfile *file = path ? tamu_fopen(path, "rb") : nullptr;
+    if (!file) return 1;
+    tamu_debugf("tamu_load_pod_set: %s ", path);
+    int result = read_pod_set(file, set);
+    tamu_fclose(file);
+    tamu_debug(result == 0 ? "ok\n" : "failed\n");
+    return result;
+}
+
+int tamu_load_pod_set_from_memory(const void *bytes, int length, cpod_set *set) {
+    if (!set) return 1;
+    cpod_set_clear(set);
+    if (length < 0 || (length > 0 && !bytes)) return 1;
+    tamu_debugf("tamu_load_pod_set_from_memory  len %d ", length);
+    cfile *file = tamu_fopen_memory(bytes, length);
+    int result = read_pod_set(file, set);
+    tamu_fclose(file);
+    tamu_debug(result == 0 ? "ok\n" : "failed\n");
+    return result;
+}
+
+int tamu_load_pod_set_from_text_file(const char *path, cpod_set *set) {
+    if (!set) return 1;
+    cfile *file = path ? tamu_fopen(path, "rb") : nullptr;
+    if (!file) return 1;
+    char line[255];   // lines of up to 254 characters
+    while (tamu_fgets_sensitive(line, sizeof line, file)) {
+        if (line[0] == '/' || std::strlen(line) < 4) continue;
+        int entry = -1;
+        char pod_path[256];
+        if (std::sscanf(line, "%d %255s", &entry, pod_path) != 2) continue;
+        if (entry < 0 || entry >= CPOD_SET_SIZE) continue;
+        tamu_destroy_pod(set->pods[entry]);
+        set->pods[entry] = tamu_load_pod(pod_path);
+    }
+    tamu_fclose(file);
+    return 0;
+}

@@ -1,0 +1,591 @@
+// Pod files: writing and reading pods chunk by chunk, compressed items,
+// nested pods, pod sets, the golden fixture, and corrupt pods that must
+// fail whole without leaking.
+#include "tamu.h"
+#include "test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct LogCapture {
+    std::string path = test_home() + "/pod_log.txt";
+    LogCapture() { tamu_state.log = std::fopen(path.c_str(), "wb"); }
+    ~LogCapture() {
+        std::fclose(tamu_state.log);
+        tamu_state.log = nullptr;
+    }
+    std::string text() {
+        std::fflush(tamu_state.log);
+        return read_file(path);
+    }
+};
+
+// Pod file bytes put together by hand.
+struct Bytes {
+    std::string s;
+    Bytes &u32(uint32_t v) {
+        for (int i = 0; i < 4; i++) s += char((v >> (8 * i)) & 0xFF);
+        return *this;
+    }
+    Bytes &raw(const std::string &t) {
+        s += t;
+        return *this;
+    }
+    Bytes &fill(int n, char c = 0) {
+        s.append(size_t(n), c);
+        return *this;
+    }
+    Bytes &chunk(const char *id, uint32_t size) { return raw(std::string(id, 4)).u32(size); }
+    Bytes &header(const std::string &name = "pod") {
+        chunk("CPOD", 68).u32(1).raw(name).fill(32 - int(name.size())).u32(0);
+        return fill(28);
+    }
+    // An 8-bit w x h bitmap whose pixel i is first + i.
+    Bytes &bitmap8(int w, int h, int first = 1) {
+        chunk("CBMP", uint32_t(w * h + 20)).u32(w).u32(h).u32(8).u32(0).u32(0);
+        for (int i = 0; i < w * h; i++) s += char(first + i);
+        return *this;
+    }
+};
+
+uint32_t u32_at(const std::string &s, size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; i--) v = v << 8 | uint8_t(s[at + i]);
+    return v;
+}
+
+cfile *memory_file(const std::string &content, const char *name = "") {
+    cbuffer *b = tamu_create_buffer(0);
+    cbuffer_add_data(b, content.data(), int(content.size()));
+    b->position = 0;
+    std::strncpy(b->name, name, sizeof b->name - 1);
+    return b;
+}
+
+std::string file_content(const cfile *f) { return std::string(reinterpret_cast<char *>(f->data), size_t(f->size)); }
+
+std::string pixels_of(const cbitmap *b) {
+    std::string out;
+    for (int y = 0; y < b->height; y++) out.append(reinterpret_cast<char *>(b->rows[y]), size_t(b->width * b->bpp / 8));
+    return out;
+}
+
+// The pod's file as bytes.
+std::string pod_bytes(cpod *pod) {
+    cbuffer *b = tamu_create_buffer(0);
+    EXPECT_EQ(tamu_save_pod_file("x", pod, b), 0);
+    std::string out = file_content(b);
+    tamu_destroy_buffer(b);
+    return out;
+}
+
+cpod *load_bytes(const std::string &bytes) {
+    cfile *f = tamu_fopen_memory(bytes.data(), int(bytes.size()));
+    cpod *pod = tamu_load_pod_file("x", f);
+    tamu_fclose(f);
+    return pod;
+}
+
+// The fixture of the golden file: a palette, an 8-bit 3 x 2 bitmap, a
+// 32-bit 2 x 1 bitmap and a memory file.
+cpod *make_fixture() {
+    cpod *pod = tamu_create_pod(0);
+    std::strcpy(pod->name, "fixture");
+    cpalette *palette = tamu_create_palette();
+    for (int i = 0; i < 256; i++) {
+        palette->rgb[3 * i] = uint8_t(i);
+        palette->rgb[3 * i + 1] = uint8_t(255 - i);
+        palette->rgb[3 * i + 2] = uint8_t(i * 3);
+    }
+    cpod_add_item(pod, CPOD_ITEM_PALETTE, palette);
+    cbitmap *b8 = tamu_create_bitmap(3, 2, 8);
+    for (int i = 0; i < 6; i++) b8->pixels[i] = uint8_t(i + 1);
+    cpod_add_item(pod, CPOD_ITEM_BITMAP, b8);
+    cbitmap *b32 = tamu_create_bitmap(2, 1, 32);
+    reinterpret_cast<uint32_t *>(b32->rows[0])[0] = 0xFF112233;
+    reinterpret_cast<uint32_t *>(b32->rows[0])[1] = 0x80445566;
+    cpod_add_item(pod, CPOD_ITEM_BITMAP, b32);
+    cpod_add_item(pod, CPOD_ITEM_FILE, memory_file("hello pod\n", "hello.txt"));
+    return pod;
+}
+
+// Items of two pods compare equal slot by slot.
+void expect_same_items(cpod *a, cpod *b) {
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    ASSERT_EQ(a->count, b->count);
+    for (int i = 0; i < a->count; i++) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(a->types[i], b->types[i]);
+        void *x = a->items[i], *y = b->items[i];
+        switch (a->types[i]) {
+        case CPOD_ITEM_PALETTE:
+            EXPECT_EQ(std::memcmp(static_cast<cpalette *>(x)->rgb, static_cast<cpalette *>(y)->rgb, 768), 0);
+            break;
+        case CPOD_ITEM_BITMAP: {
+            auto *p = static_cast<cbitmap *>(x), *q = static_cast<cbitmap *>(y);
+            EXPECT_EQ(p->width, q->width);
+            EXPECT_EQ(p->height, q->height);
+            EXPECT_EQ(p->bpp, q->bpp);
+            EXPECT_EQ(pixels_of(p), pixels_of(q));
+            break;
+        }
+        case CPOD_ITEM_FILE: {
+            auto *p = static_cast<cfile *>(x), *q = static_cast<cfile *>(y);
+            EXPECT_STREQ(p->name, q->name);
+            EXPECT_EQ(file_content(p), file_content(q));
+            EXPECT_EQ(q->position, 0);
+            break;
+        }
+        }
+    }
+}
+
+std::string golden_path() { return std::string(ZORVA_SOURCE_DIR) + "/engine/tests/data/fixture.pod"; }
+
+// ---------------------------------------------------------------------------
+
+TEST(PodFile, GoldenFileIsWrittenByteForByteAndReadBackEqual) {
+    int live = tamu_items_created;
+    cconfig.pod_lz4 = TAMU_POD_STORE;
+    cpod *pod = make_fixture();
+    std::string path = test_home() + "/fixture.pod";
+    ASSERT_EQ(tamu_save_pod(path.c_str(), pod), 0);
+    std::string golden = read_file(golden_path());
+    ASSERT_EQ(golden.size(), 1008u);
+    EXPECT_TRUE(read_file(path) == golden) << "the written pod differs from " << golden_path();
+
+    cpod *loaded = tamu_load_pod(golden_path().c_str());
+    EXPECT_STREQ(loaded->name, "fixture");
+    expect_same_items(pod, loaded);
+    tamu_destroy_pod(loaded);
+    tamu_destroy_pod(pod);
+    EXPECT_EQ(tamu_items_created, live);
+}
+
+TEST(PodFile, ChunkSizesFollowTheItems) {
+    cconfig.pod_lz4 = TAMU_POD_STORE;
+    cpod *pod = make_fixture();
+    std::string s = pod_bytes(pod);
+    tamu_destroy_pod(pod);
+    EXPECT_EQ(s.substr(0, 4), "CPOD");
+    EXPECT_EQ(u32_at(s, 4), 68u);
+    EXPECT_EQ(u32_at(s, 44), 4u);   // the item count
+    EXPECT_EQ(s.substr(76, 4), "CPAL");
+    EXPECT_EQ(u32_at(s, 80), 768u);
+    EXPECT_EQ(s.substr(852, 4), "CBMP");
+    EXPECT_EQ(u32_at(s, 856), 26u);
+}
+
+// Every packing writes its own chunk ids and reads back the same items.
+TEST(PodFile, CompressedItemsRoundTrip) {
+    struct Case {
+        int setting;
+        char letter;
+    };
+    for (Case c : {Case{TAMU_POD_STORE, 'C'}, Case{TAMU_POD_LZ4, 'c'}, Case{TAMU_POD_ZLIB, 'z'}}) {
+        SCOPED_TRACE(c.letter);
+        int live = tamu_items_created;
+        cconfig.pod_lz4 = c.setting;
+        cpod *pod = make_fixture();
+        // Something worth compressing, and an empty file.
+        cbitmap *big = tamu_create_bitmap(64, 48, 32);
+        for (int i = 0; i < 64 * 48 * 4; i++) big->pixels[i] = uint8_t(i % 7);
+        cpod_add_item(pod, CPOD_ITEM_BITMAP, big);
+        cpod_add_item(pod, CPOD_ITEM_FILE, memory_file(std::string(5000, 'q') + "end", "long"));
+        cpod_add_item(pod, CPOD_ITEM_FILE, memory_file("", "empty"));
+        std::string s = pod_bytes(pod);
+        EXPECT_NE(s.find(std::string(1, c.letter) + "BMP"), std::string::npos);
+        EXPECT_NE(s.find(std::string(1, c.letter) + "FIL"), std::string::npos);
+        EXPECT_NE(s.find("CPAL"), std::string::npos);   // palettes are never packed
+        if (c.setting != TAMU_POD_STORE) {
+            EXPECT_LT(s.size(), 64u * 48 * 4);
+        }
+        cconfig.pod_lz4 = TAMU_POD_STORE;   // the reader takes every form whatever the setting
+        cpod *loaded = load_bytes(s);
+        expect_same_items(pod, loaded);
+        tamu_destroy_pod(loaded);
+        tamu_destroy_pod(pod);
+        EXPECT_EQ(tamu_items_created, live);
+    }
+}
+
+TEST(PodFile, NestedPodTravelsAsAMemoryFile) {
+    int live = tamu_items_created;
+    cconfig.pod_lz4 = TAMU_POD_LZ4;
+    cpod *inner = make_fixture();
+    cbuffer *inner_file = tamu_create_buffer(0);
+    ASSERT_EQ(tamu_save_pod_file("inner", inner, inner_file), 0);
+    cpod *outer = tamu_create_pod(0);
+    cpod_add_item(outer, CPOD_ITEM_FILE, memory_file("first"));
+    cpod_add_item(outer, CPOD_ITEM_FILE, inner_file);
+    cpod_add_item(outer, CPOD_ITEM_POD, tamu_create_pod(0));   // a pod item itself is not written
+    std::string path = test_home() + "/outer.pod";
+    ASSERT_EQ(tamu_save_pod(path.c_str(), outer), 0);
+
+    cpod *loaded = tamu_load_pod(path.c_str());
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->count, 2);
+    auto *f = static_cast<cfile *>(cpod_get_item(loaded, 1, CPOD_ITEM_FILE));
+    ASSERT_NE(f, nullptr);
+    cpod *nested = tamu_load_pod_file("nested", f);
+    EXPECT_STREQ(nested->name, "fixture");
+    expect_same_items(inner, nested);
+    for (cpod *p : {nested, loaded, outer, inner}) tamu_destroy_pod(p);
+    cconfig.pod_lz4 = TAMU_POD_STORE;
+    EXPECT_EQ(tamu_items_created, live);
+}
+
+TEST(PodFile, PodNameIsAlwaysTerminated) {
+    std::string s = Bytes().chunk("CPOD", 68).u32(1).fill(32, 'N').u32(0).fill(28).bitmap8(1, 1).s;
+    cpod *pod = load_bytes(s);
+    ASSERT_NE(pod, nullptr);
+    EXPECT_EQ(std::string(pod->name), std::string(31, 'N'));
+    tamu_destroy_pod(pod);
+
+    Bytes b;
+    b.header().chunk("CFIL", 0).u32(2).fill(64, 'n').raw("hi");
+    pod = load_bytes(b.s);
+    ASSERT_NE(pod, nullptr);
+    EXPECT_EQ(std::string(static_cast<cfile *>(pod->items[0])->name), std::string(63, 'n'));
+    tamu_destroy_pod(pod);
+}
+
+TEST(PodFile, WhatIsNotAPodLoadsAsNull) {
+    LogCapture log;
+    EXPECT_EQ(load_bytes(""), nullptr);
+    EXPECT_EQ(load_bytes(Bytes().chunk("CBMP", 0).s), nullptr);
+    EXPECT_EQ(load_bytes(Bytes().header().s), nullptr);                  // no items
+    EXPECT_EQ(load_bytes(Bytes().header().chunk("ABCD", 0).s), nullptr);  // still no items
+    EXPECT_EQ(load_bytes(Bytes().chunk("CNOP", 0).s), nullptr);
+    EXPECT_EQ(tamu_load_pod_file("x", nullptr), nullptr);
+    EXPECT_EQ(tamu_load_pod((test_home() + "/missing.pod").c_str()), nullptr);
+    EXPECT_NE(log.text().find("tamu_load_pod: " + test_home() + "/missing.pod failed \n"), std::string::npos);
+}
+
+TEST(PodFile, ReadingStopsAtTheEndMarkerAndAtTheNextPod) {
+    std::string zero_end = Bytes().header().bitmap8(1, 1).u32(0).u32(0).bitmap8(2, 2).s;
+    cpod *pod = load_bytes(zero_end);
+    ASSERT_NE(pod, nullptr);
+    EXPECT_EQ(pod->count, 1);
+    tamu_destroy_pod(pod);
+
+    std::string two = Bytes().header("a").bitmap8(1, 1).header("b").bitmap8(2, 1).s;
+    cfile *f = tamu_fopen_memory(two.data(), int(two.size()));
+    cpod *a = tamu_load_pod_file("x", f);
+    cpod *b = tamu_load_pod_file("x", f);
+    EXPECT_EQ(tamu_load_pod_file("x", f), nullptr);
+    tamu_fclose(f);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_STREQ(a->name, "a");
+    EXPECT_STREQ(b->name, "b");
+    EXPECT_EQ(static_cast<cbitmap *>(b->items[0])->width, 2);
+    tamu_destroy_pod(a);
+    tamu_destroy_pod(b);
+}
+
+TEST(PodFile, UnknownChunksAreSkippedOrGivenToTheLoadHook) {
+    std::string s = Bytes().header().bitmap8(2, 1, 10).chunk("ABCD", 5).raw("12345").bitmap8(1, 2, 20).s;
+    {
+        LogCapture log;
+        cpod *pod = load_bytes(s);
+        ASSERT_NE(pod, nullptr);
+        ASSERT_EQ(pod->count, 2);
+        EXPECT_EQ(pixels_of(static_cast<cbitmap *>(pod->items[1])), "\x14\x15");
+        tamu_destroy_pod(pod);
+        EXPECT_NE(log.text().find("tamu_load_pod_file: Unknown Chunk!\n"), std::string::npos);
+    }
+    // The hook reads the body as an item of its own.
+    tamu_set_load_item_func([](cfile *file, cpod *pod, uint32_t id) {
+        if (id != tamu_chunk_id("ABCD")) return 1;
+        char *text = static_cast<char *>(tamu_malloc(6));
+        tamu_fread(text, 1, 5, file);
+        text[5] = 0;
+        cpod_add_item(pod, CPOD_ITEM_MEMORY, text);
+        return 0;
+    });
+    cpod *pod = load_bytes(s);
+    tamu_set_load_item_func(nullptr);
+    ASSERT_NE(pod, nullptr);
+    ASSERT_EQ(pod->count, 3);
+    EXPECT_STREQ(static_cast<char *>(cpod_get_item(pod, 1, CPOD_ITEM_MEMORY)), "12345");
+    tamu_destroy_pod(pod);
+}
+
+TEST(PodFile, SaveHookWritesApplicationItems) {
+    cconfig.pod_lz4 = TAMU_POD_STORE;
+    tamu_set_save_item_func([](cfile *file, cpod *pod, int slot) {
+        EXPECT_EQ(pod->types[slot], 123u);
+        tamu_fwrite("ABCD", 1, 4, file);
+        tamu_fwrite_uint32(file, 3);
+        tamu_fwrite(pod->items[slot], 1, 3, file);
+    });
+    cpod *pod = tamu_create_pod(0);
+    char word[] = "xyz";
+    cpod_add_item(pod, 123, word);
+    cpod_add_item(pod, CPOD_ITEM_PALETTE, tamu_create_palette());
+    std::string s = pod_bytes(pod);
+    tamu_set_save_item_func(nullptr);
+    tamu_destroy_pod(pod);
+    EXPECT_EQ(s.substr(76, 11), std::string("ABCD\x03\0\0\0xyz", 11));
+    EXPECT_EQ(s.substr(87, 4), "CPAL");
+}
+
+// Chunks of item kinds the engine does not build yet are read past, by the
+// size less what was read of them.
+TEST(PodFile, ChunksOfUnbuiltKindsAreReadPast) {
+    Bytes b;
+    b.header().bitmap8(1, 1, 1);
+    b.chunk("CSND", 4 * 2 + 24).u32(4).u32(16).u32(22050).u32(0).u32(0).u32(0).fill(8, 'S');
+    b.chunk("CMAT", 96).fill(96, 'M');
+    b.chunk("CVMP", 2 * 2 * 2 + 20).u32(2).u32(2).u32(2).u32(0).u32(0).fill(8, 'V');
+    b.chunk("cVMP", 2 * 2 * 2 + 20).u32(2).u32(2).u32(2).u32(0).u32(0).u32(3).raw("abc");
+    b.chunk("CSYN", 0).u32(100).u32(0).u32(1).u32(0).u32(0);   // no nodes
+    b.chunk("CMOD", 6).raw("model!");
+    b.bitmap8(1, 1, 2);
+    LogCapture log;
+    cpod *pod = load_bytes(b.s);
+    ASSERT_NE(pod, nullptr);
+    ASSERT_EQ(pod->count, 2);
+    EXPECT_EQ(pixels_of(static_cast<cbitmap *>(pod->items[1])), "\x02");
+    tamu_destroy_pod(pod);
+    EXPECT_NE(log.text().find("skipped CSND chunk"), std::string::npos);
+}
+
+TEST(PodFile, PodSetsHoldPodsOneAfterAnother) {
+    int live = tamu_items_created;
+    cconfig.pod_lz4 = TAMU_POD_STORE;
+    cpod_set set;
+    cpod_set_init(&set);
+    set.pods[0] = make_fixture();
+    set.pods[2] = tamu_create_pod(0);
+    cpod_add_item(set.pods[2], CPOD_ITEM_FILE, memory_file("third", "c"));
+    std::string path = test_home() + "/set.pod";
+    ASSERT_EQ(tamu_save_pod_set(path.c_str(), &set), 0);
+    std::string bytes = read_file(path);
+    EXPECT_EQ(bytes.size(), 1008 + 8 + 76 + 8 + 68 + 5 + 253 * 8u);
+
+    cpod_set loaded;
+    cpod_set_init(&loaded);
+    ASSERT_EQ(tamu_load_pod_set(path.c_str(), &loaded), 0);
+    expect_same_items(set.pods[0], loaded.pods[0]);
+    EXPECT_EQ(loaded.pods[1], nullptr);   // the CNOP between them
+    expect_same_items(set.pods[2], loaded.pods[2]);
+    for (int i = 3; i < CPOD_SET_SIZE; i++) EXPECT_EQ(loaded.pods[i], nullptr);
+
+    // The same from memory, over a set that still holds pods; entries past
+    // the end of the bytes stay null.
+    std::string two = bytes.substr(0, 1008) + Bytes().header("b").bitmap8(1, 1).s;
+    ASSERT_EQ(tamu_load_pod_set_from_memory(two.data(), int(two.size()), &loaded), 0);
+    ASSERT_NE(loaded.pods[1], nullptr);
+    EXPECT_STREQ(loaded.pods[1]->name, "b");
+    EXPECT_EQ(loaded.pods[2], nullptr);
+
+    EXPECT_EQ(tamu_load_pod_set((test_home() + "/none.pod").c_str(), &loaded), 1);
+    cpod_set_clear(&loaded);
+    cpod_set_clear(&set);
+    EXPECT_EQ(tamu_items_created, live);
+}
+
+TEST(PodFile, PodSetFromATextFile) {
+    int live = tamu_items_created;
+    std::string home = test_home();
+    write_file(home + "/a.pod", Bytes().header("a").bitmap8(1, 1).s);
+    write_file(home + "/b.pod", Bytes().header("b").bitmap8(1, 1).s);
+    write_file(home + "/list.txt", "// pods\n3 " + home + "/a.pod\r\n" + "7 " + home + "/b.pod\n" +
+                                       "7 " + home + "/a.pod\n" + "300 " + home + "/a.pod\nab\n" + "9 " + home +
+                                       "/missing.pod\n");
+    cpod_set set;
+    cpod_set_init(&set);
+    ASSERT_EQ(tamu_load_pod_set_from_text_file((home + "/list.txt").c_str(), &set), 0);
+    ASSERT_NE(set.pods[3], nullptr);
+    ASSERT_NE(set.pods[7], nullptr);
+    EXPECT_STREQ(set.pods[3]->name, "a");
+    EXPECT_STREQ(set.pods[7]->name, "a");   // the later line replaced the first
+    EXPECT_EQ(set.pods[9], nullptr);
+    int filled = 0;
+    for (cpod *p : set.pods) filled += p != nullptr;
+    EXPECT_EQ(filled, 2);
+    EXPECT_EQ(tamu_load_pod_set_from_text_file((home + "/nolist.txt").c_str(), &set), 1);
+    cpod_set_clear(&set);
+    EXPECT_EQ(tamu_items_created, live);
+}
+
+TEST(PodFile, LoadFallsBackToTheVirtualDisk) {
+    std::string bytes = Bytes().header("v").bitmap8(2, 2).s;
+    cfile *entry = tamu_fopen_vdisk("packed.pod", "w");
+    ASSERT_NE(entry, nullptr);
+    tamu_fwrite(bytes.data(), 1, int(bytes.size()), entry);
+    for (int i = 0; i < 2; i++) {   // the entry is rewound and stays open
+        cpod *pod = tamu_load_pod("somewhere/packed.pod");
+        ASSERT_NE(pod, nullptr);
+        EXPECT_STREQ(pod->name, "v");
+        tamu_destroy_pod(pod);
+    }
+}
+
+TEST(PodFile, SavingReportsFailureAndNeverLeavesAHalfFile) {
+    LogCapture log;
+    cpod *pod = make_fixture();
+    std::string missing = test_home() + "/no/such/folder/x.pod";
+    EXPECT_EQ(tamu_save_pod(missing.c_str(), pod), 1);
+    EXPECT_NE(log.text().find("tamu_save_pod: " + missing + " 1 \n"), std::string::npos);
+    cpod_set set;
+    cpod_set_init(&set);
+    EXPECT_EQ(tamu_save_pod_set(missing.c_str(), &set), 1);
+
+    // A write that fails half-way (here: compression of a file item the
+    // writer cannot pack) keeps the old file as it was.
+    std::string dir = test_home() + "/save";
+    tamu_mkdir(dir.c_str());
+    std::string path = dir + "/kept.pod";
+    write_file(path, "old contents");
+    cconfig.pod_lz4 = TAMU_POD_LZ4;
+    cfile broken{};
+    broken.mode = 1;
+    broken.size = 16;   // content said to be there, but no block
+    cpod_add_item(pod, CPOD_ITEM_FILE, &broken);
+    EXPECT_EQ(tamu_save_pod(path.c_str(), pod), 2);
+    cpod_delete_item_soft(pod, pod->count - 1);
+    cconfig.pod_lz4 = TAMU_POD_STORE;
+    EXPECT_EQ(read_file(path), "old contents");
+    EXPECT_EQ(tamu_save_pod(path.c_str(), pod), 0);
+    EXPECT_EQ(read_file(path), read_file(golden_path()));
+    // Nothing but the pod is left in the folder.
+    std::vector<std::string> names;
+    DIR *d = opendir(dir.c_str());
+    while (dirent *e = readdir(d))
+        if (e->d_name[0] != '.') names.push_back(e->d_name);
+    closedir(d);
+    EXPECT_EQ(names, std::vector<std::string>{"kept.pod"});
+    EXPECT_EQ(tamu_save_pod_file("x", pod, nullptr), 1);
+    tamu_destroy_pod(pod);
+}
+
+// ---------------------------------------------------------------------------
+// Corrupt pods: each fails whole, with a log line naming what is wrong,
+// and leaves nothing alive, whatever came before the corruption.
+
+struct Corruption {
+    const char *what;
+    std::string body;   // chunks after a header and a good bitmap
+    const char *log;    // expected in the log line
+};
+
+std::vector<Corruption> corruptions() {
+    auto b = [] { return Bytes(); };
+    std::string pal = std::string(768, 'p');
+    return {
+        {"negative chunk size", b().chunk("ABCD", uint32_t(-8)).s, "body runs past the end"},
+        {"chunk size past the end", b().chunk("ABCD", 100).raw("short").s, "body runs past the end"},
+        {"bitmap side overflows", b().chunk("CBMP", 20).u32(0x10000).u32(0x10000).u32(32).u32(0).u32(0).s,
+         "width or height out of range"},
+        {"bitmap size wraps", b().chunk("CBMP", 20).u32(8192).u32(8192).u32(32).u32(0).u32(0).s,
+         "size does not match"},
+        {"negative width", b().chunk("CBMP", 20).u32(uint32_t(-2)).u32(2).u32(8).u32(0).u32(0).s,
+         "width or height out of range"},
+        {"zero height", b().chunk("CBMP", 20).u32(2).u32(0).u32(8).u32(0).u32(0).s, "width or height"},
+        {"16 bits per pixel", b().chunk("CBMP", 28).u32(2).u32(2).u32(16).u32(0).u32(0).fill(8).s,
+         "bits per pixel not 8 or 32"},
+        {"bitmap size mismatch", b().chunk("CBMP", 30).u32(2).u32(2).u32(8).u32(0).u32(0).fill(10).s,
+         "size does not match"},
+        {"bitmap pixels cut short", b().chunk("CBMP", 36).u32(4).u32(4).u32(8).u32(0).u32(0).fill(5).s,
+         "pixels run past the end"},
+        {"bitmap header cut short", b().chunk("CBMP", 36).u32(4).u32(4).s, "header runs past the end"},
+        {"packed bitmap garbage", b().chunk("cBMP", 36).u32(4).u32(4).u32(8).u32(0).u32(0).u32(3).raw("\xff\xff\xff").s,
+         "pixels are not whole"},
+        {"packed bitmap length past the end",
+         b().chunk("cBMP", 36).u32(4).u32(4).u32(8).u32(0).u32(0).u32(1000).raw("\x10").s, "pixels are not whole"},
+        {"zlib bitmap garbage", b().chunk("zBMP", 24).u32(2).u32(2).u32(8).u32(0).u32(0).u32(4).raw("abcd").s,
+         "pixels are not whole"},
+        {"palette size short", b().chunk("CPAL", 700).raw(pal.substr(0, 700)).s, "size is not 768"},
+        {"palette cut short", b().chunk("CPAL", 768).raw(pal.substr(0, 100)).s, "body runs past the end"},
+        {"file length past the end", b().chunk("CFIL", 0).u32(50).fill(64).raw("abc").s, "content length"},
+        {"file length negative", b().chunk("CFIL", 0).u32(uint32_t(-1)).fill(64).s, "content length"},
+        {"file header cut short", b().chunk("CFIL", 0).u32(3).fill(10).s, "header runs past the end"},
+        {"packed file length huge", b().chunk("cFIL", 0).u32(0x7000000).fill(64).u32(2).raw("\x10\x00").s,
+         "content length"},
+        {"packed file garbage", b().chunk("cFIL", 0).u32(40).fill(64).u32(2).raw("\xf0\x01").s, "content is not whole"},
+        {"packed file length zero", b().chunk("cFIL", 0).u32(4).fill(64).u32(0).s, "content is not whole"},
+        {"zlib file garbage", b().chunk("zFIL", 0).u32(10).fill(64).u32(3).raw("xyz").s, "content is not whole"},
+        {"chunk header cut short", b().raw("CBM").s, "chunk header runs past the end"},
+        {"sound size mismatch", b().chunk("CSND", 40).u32(4).u32(16).fill(32).s, "size does not match the samples"},
+        {"sound past the end", b().chunk("CSND", 1000).u32(4).u32(16).fill(16).s, "body runs past the end"},
+        {"material size", b().chunk("CMAT", 4).raw("mmmm").s, "size is not 96"},
+        {"model without a size", b().chunk("CMOD", 0).u32(3).u32(1).u32(0).s, "body of unknown length"},
+        {"synth nodes without a size", b().chunk("CSYN", 0).u32(1).u32(0).u32(1).u32(0).u32(2).s,
+         "node records of unknown length"},
+        {"voxel map zero depth", b().chunk("CVMP", 20).u32(2).u32(2).u32(0).u32(0).u32(0).s, "dimensions"},
+        {"packed voxels past the end",
+         b().chunk("cVMP", 28).u32(2).u32(2).u32(2).u32(0).u32(0).u32(99).raw("ab").s, "payload runs past the end"},
+    };
+}
+
+TEST(PodCorrupt, EveryCorruptionFailsWholeWithALogLine) {
+    for (const Corruption &c : corruptions()) {
+        SCOPED_TRACE(c.what);
+        int live = tamu_items_created;
+        std::string bytes = Bytes().header().bitmap8(2, 2).s + c.body;
+        LogCapture log;
+        EXPECT_EQ(load_bytes(bytes), nullptr);
+        std::string text = log.text();
+        EXPECT_NE(text.find("tamu_load_pod_file: corrupt pod: "), std::string::npos) << text;
+        EXPECT_NE(text.find(c.log), std::string::npos) << text;
+        EXPECT_EQ(tamu_items_created, live);
+
+        // The same from a disk file, and as the second pod of a set, which
+        // then loads as nothing at all.
+        std::string path = test_home() + "/corrupt.pod";
+        write_file(path, bytes);
+        EXPECT_EQ(tamu_load_pod(path.c_str()), nullptr);
+        std::string set_bytes = Bytes().header("first").bitmap8(1, 1).s + bytes;
+        cpod_set set;
+        cpod_set_init(&set);
+        EXPECT_EQ(tamu_load_pod_set_from_memory(set_bytes.data(), int(set_bytes.size()), &set), 2);
+        for (cpod *p : set.pods) EXPECT_EQ(p, nullptr);
+        EXPECT_EQ(tamu_items_created, live);
+    }
+}
+
+TEST(PodCorrupt, HeaderSizesAreChecked) {
+    struct Case {
+        const char *what;
+        std::string bytes;
+    };
+    Case cases[] = {
+        {"header too small", Bytes().chunk("CPOD", 8).u32(1).u32(0).s},
+        {"header past the end", Bytes().chunk("CPOD", 5000).fill(68).s},
+        {"first chunk not a pod", Bytes().chunk("CPAL", 768).fill(768).s},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        int live = tamu_items_created;
+        LogCapture log;
+        EXPECT_EQ(load_bytes(c.bytes + Bytes().bitmap8(1, 1).s), nullptr);
+        EXPECT_NE(log.text().find("tamu_load_pod_file: "), std::string::npos);
+        EXPECT_EQ(tamu_items_created, live);
+    }
+}
+
+// A load hook that steps back before the chunk it was given would read the
+// same chunk for ever.
+TEST(PodCorrupt, LoadHookMayNotStepBack) {
+    tamu_set_load_item_func([](cfile *file, cpod *, uint32_t) {
+        tamu_fseek(file, -8, SEEK_CUR);
+        return 0;
+    });
+    LogCapture log;
+    EXPECT_EQ(load_bytes(Bytes().header().bitmap8(1, 1).chunk("ABCD", 0).s), nullptr);
+    tamu_set_load_item_func(nullptr);
+    EXPECT_NE(log.text().find("load hook"), std::string::npos);
+}
+
+}  // namespace

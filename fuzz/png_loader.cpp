@@ -1,0 +1,54 @@
+// Feeds arbitrary bytes to the PNG loader as a memory file, once as given
+// and once with every chunk's CRC made right (so that mutations reach the
+// decoder instead of stopping at the checksum), and checks what it
+// promises: a bitmap within the limits, or null with no pixels handed out.
+#include "tamu.h"
+
+#include <lodepng.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+static void check(const uint8_t *data, size_t size) {
+    cfile *f = tamu_fopen_memory(data, static_cast<int>(size));
+    unsigned char *out = nullptr;
+    unsigned w = 0, h = 0;
+    unsigned e = LodePNG_decode32_tamu_file(&out, &w, &h, f);
+    if (e) {
+        if (out || w || h) std::abort();
+    } else {
+        if (!out || w < 1 || h < 1 || w > TAMU_IMAGE_MAX_SIDE || h > TAMU_IMAGE_MAX_SIDE) std::abort();
+        if (int64_t(w) * h > TAMU_IMAGE_MAX_PIXELS) std::abort();
+        out[size_t(w) * h * 4 - 1] ^= 1;  // the whole block is there
+    }
+    std::free(out);
+
+    int items = tamu_items_created;
+    cbitmap *b = tamu_load_png_from_file(f);
+    if (b) {
+        if (e || b->bpp != 32 || unsigned(b->width) != w || unsigned(b->height) != h) std::abort();
+        tamu_destroy_bitmap(b);
+    } else if (!e) {
+        std::abort();
+    }
+    if (tamu_items_created != items) std::abort();
+    tamu_fclose(f);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size > 1 << 20) return 0;
+    check(data, size);
+
+    std::vector<uint8_t> fixed(data, data + size);
+    size_t at = 8;
+    while (at + 12 <= fixed.size()) {
+        uint32_t length = lodepng_chunk_length(&fixed[at]);
+        if (length > fixed.size() - at - 12) break;
+        lodepng_chunk_generate_crc(&fixed[at]);
+        at += size_t(length) + 12;
+    }
+    if (fixed != std::vector<uint8_t>(data, data + size)) check(fixed.data(), fixed.size());
+    return 0;
+}

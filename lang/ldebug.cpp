@@ -8,6 +8,7 @@
 #include "lfunc.h"
 #include "lgc.h"
 #include "lobject.h"
+#include "lopcodes.h"
 #include "lstring.h"
 #include "ltable.h"
 #include "ltm.h"
@@ -60,6 +61,22 @@ void lua_zorva_soft_yield(lua_State *L) {
 void lua_reset_call_state_zorva(lua_State *L) {
     L->status = LUA_OK;
     L->ci = &L->base_ci;
+    // Closures that outlive the failed run (kept in globals, say) must not
+    // go on pointing into stack slots that the next chunk will reuse.
+    luaF_close(L, L->stack);
+    L->top = L->base_ci.func + 1;
+    L->base_ci.top = L->top + LUA_MINSTACK;
+    L->base_ci.callstatus = 0;
+    L->errfunc = 0;
+}
+
+void lua_zorva_record_error_line(lua_State *L, int level) {
+    lua_Debug ar;
+    if (!lua_getstack(L, level, &ar)) return;
+    CallInfo *ci = ar.i_ci;
+    if (!isLua(ci)) return;
+    int line = luaG_currentline(ci);
+    if (line > 0) zorva_runtime_line = line;
 }
 
 // ---- Stack inspection ----------------------------------------------------
@@ -154,16 +171,136 @@ static void collectvalidlines(lua_State *L, Closure *f) {
     for (int i = 0; i < f->l.p->sizelineinfo; i++) luaH_setint(L, t, lineinfo[i], &v);
 }
 
-// Name of the function called from ci: needs the calling instruction,
-// which the interpreter's debug support decodes. Until then calls are
-// anonymous.
-static const char *getfuncname(lua_State *, CallInfo *ci, const char **name) {
+// ---- Names of values, from the code that made them -----------------------
+
+static const char *upvalname(const Proto *p, int uv) {
+    TString *s = p->upvalues[uv].name;
+    return s == nullptr ? "?" : getstr(s);
+}
+
+// An instruction before a jump target that lies at or before lastpc may be
+// skipped by that jump: it cannot tell what a register holds.
+static int filterpc(int pc, int jmptarget) { return pc < jmptarget ? -1 : pc; }
+
+// The last instruction before lastpc that sets register reg, or -1.
+static int findsetreg(const Proto *p, int lastpc, int reg) {
+    int setreg = -1;
+    int jmptarget = 0;
+    for (int pc = 0; pc < lastpc; pc++) {
+        Instruction i = p->code[pc];
+        OpCode op = GET_OPCODE(i);
+        int a = GETARG_A(i);
+        switch (op) {
+        case OP_LOADNIL:
+            if (a <= reg && reg <= a + GETARG_B(i)) setreg = filterpc(pc, jmptarget);
+            break;
+        case OP_TFORCALL:
+            if (reg >= a + 2) setreg = filterpc(pc, jmptarget); // results and temporaries
+            break;
+        case OP_CALL:
+        case OP_TAILCALL:
+            if (reg >= a) setreg = filterpc(pc, jmptarget); // the call clobbers a and above
+            break;
+        case OP_JMP: {
+            int dest = pc + 1 + GETARG_sBx(i);
+            if (pc < dest && dest <= lastpc && dest > jmptarget) jmptarget = dest;
+            break;
+        }
+        default:
+            if (testAMode(op) && reg == a) setreg = filterpc(pc, jmptarget);
+            break;
+        }
+    }
+    return setreg;
+}
+
+static const char *getobjname(const Proto *p, int lastpc, int reg, const char **name);
+
+// Name of the key operand c (a register or constant) for "field" and
+// "method" kinds: a string constant, else "?".
+static void kname(const Proto *p, int pc, int c, const char **name) {
+    if (ISK(c)) {
+        const TValue *kv = &p->k[INDEXK(c)];
+        *name = ttisstring(kv) ? svalue(kv) : "?";
+        return;
+    }
+    const char *what = getobjname(p, pc, c, name);
+    if (what == nullptr || *what != 'c') *name = "?"; // only a constant names a key
+}
+
+static const char *getobjname(const Proto *p, int lastpc, int reg, const char **name) {
+    *name = luaF_getlocalname(p, reg + 1, lastpc);
+    if (*name) return "local";
+    int pc = findsetreg(p, lastpc, reg);
+    if (pc == -1) return nullptr;
+    Instruction i = p->code[pc];
+    switch (GET_OPCODE(i)) {
+    case OP_MOVE: {
+        int b = GETARG_B(i);
+        if (b < GETARG_A(i)) return getobjname(p, pc, b, name); // a copy of b
+        break;
+    }
+    case OP_GETTABUP:
+    case OP_GETTABLE: {
+        int t = GETARG_B(i);
+        const char *tname = (GET_OPCODE(i) == OP_GETTABLE) ? luaF_getlocalname(p, t + 1, pc) : upvalname(p, t);
+        kname(p, pc, GETARG_C(i), name);
+        return (tname && std::strcmp(tname, "_ENV") == 0) ? "global" : "field";
+    }
+    case OP_GETUPVAL: *name = upvalname(p, GETARG_B(i)); return "upvalue";
+    case OP_LOADK:
+    case OP_LOADKX: {
+        int b = (GET_OPCODE(i) == OP_LOADK) ? GETARG_Bx(i) : GETARG_Ax(p->code[pc + 1]);
+        if (ttisstring(&p->k[b])) {
+            *name = svalue(&p->k[b]);
+            return "constant";
+        }
+        break;
+    }
+    case OP_SELF: kname(p, pc, GETARG_C(i), name); return "method";
+    default: break;
+    }
+    return nullptr;
+}
+
+// Name of the function that the script call ci is calling, from the
+// calling instruction: a variable, a metamethod or the for iterator.
+static const char *getfuncname(lua_State *L, CallInfo *ci, const char **name) {
     if (ci == nullptr) return nullptr;
     if (ci->callstatus & CIST_HOOKED) {
         *name = "?";
         return "hook";
     }
-    return nullptr;
+    if (!isLua(ci)) return nullptr;
+    Proto *p = ci_func(ci)->p;
+    int pc = currentpc(ci);
+    Instruction i = p->code[pc];
+    TMS tm;
+    switch (GET_OPCODE(i)) {
+    case OP_CALL:
+    case OP_TAILCALL: return getobjname(p, pc, GETARG_A(i), name);
+    case OP_TFORCALL: *name = "for iterator"; return "for iterator";
+    case OP_SELF:
+    case OP_GETTABUP:
+    case OP_GETTABLE: tm = TM_INDEX; break;
+    case OP_SETTABUP:
+    case OP_SETTABLE: tm = TM_NEWINDEX; break;
+    case OP_EQ: tm = TM_EQ; break;
+    case OP_ADD: tm = TM_ADD; break;
+    case OP_SUB: tm = TM_SUB; break;
+    case OP_MUL: tm = TM_MUL; break;
+    case OP_DIV: tm = TM_DIV; break;
+    case OP_MOD: tm = TM_MOD; break;
+    case OP_POW: tm = TM_POW; break;
+    case OP_UNM: tm = TM_UNM; break;
+    case OP_LEN: tm = TM_LEN; break;
+    case OP_LT: tm = TM_LT; break;
+    case OP_LE: tm = TM_LE; break;
+    case OP_CONCAT: tm = TM_CONCAT; break;
+    default: return nullptr;
+    }
+    *name = getstr(G(L)->tmname[tm]);
+    return "metamethod";
 }
 
 static int auxgetinfo(lua_State *L, const char *what, lua_Debug *ar, Closure *f, CallInfo *ci) {
@@ -305,13 +442,31 @@ void lua_upvaluejoin(lua_State *L, int fidx1, int n1, int fidx2, int n2) {
 
 // ---- Errors --------------------------------------------------------------
 
-// Kind and name of the variable that held o ("local 'x'"): needs the
-// interpreter's decoding of the current instruction; without it, none.
-static const char *varinfo(lua_State *, const TValue *) { return ""; }
+// Kind of the variable that held o in the running script function
+// ("local", "global", "upvalue", ...), with its name in *name; null when
+// o is not one of its upvalues or registers or nothing names it.
+static const char *varinfo(lua_State *L, const TValue *o, const char **name) {
+    CallInfo *ci = L->ci;
+    if (!isLua(ci)) return nullptr;
+    LClosure *c = ci_func(ci);
+    for (int i = 0; i < c->nupvalues; i++) {
+        if (c->upvals[i]->v == o) {
+            *name = upvalname(c->p, i);
+            return "upvalue";
+        }
+    }
+    for (StkId p = ci->u.l.base; p < ci->top; p++) {
+        if (p == o) return getobjname(c->p, currentpc(ci), cast_int(o - ci->u.l.base), name);
+    }
+    return nullptr;
+}
 
 void luaG_typeerror(lua_State *L, const TValue *o, const char *op) {
     const char *t = objtypename(o);
-    luaG_runerror(L, "attempt to %s a %s value%s", op, t, varinfo(L, o));
+    const char *name = nullptr;
+    const char *kind = varinfo(L, o, &name);
+    if (kind) luaG_runerror(L, "attempt to %s %s '%s' (a %s value)", op, kind, name, t);
+    luaG_runerror(L, "attempt to %s a %s value", op, t);
 }
 
 void luaG_concaterror(lua_State *L, StkId p1, StkId p2) {

@@ -222,6 +222,7 @@ int luaD_precall(lua_State *L, StkId func, int nresults) {
         luaC_checkGC(L);
         if (L->hookmask & LUA_MASKCALL) luaD_hook(L, LUA_HOOKCALL, -1);
         int n = (*f)(L);
+        if (L->status == LUA_YIELD) return 2; // it yielded by returning (lua_yieldk)
         api_checknelems(L, n);
         luaD_poscall(L, L->top - n);
         return 1;
@@ -322,7 +323,8 @@ static void finishCcall(lua_State *L) {
 // Completes every call of the coroutine, from the innermost out.
 static void unroll(lua_State *L, void *) {
     for (;;) {
-        if (L->ci == &L->base_ci) return; // the coroutine ended
+        if (L->status == LUA_YIELD) return; // a host function yielded by returning
+        if (L->ci == &L->base_ci) return;   // the coroutine ended
         if (!isLua(L->ci)) {
             finishCcall(L);
         } else {
@@ -393,16 +395,20 @@ static void resume(lua_State *L, void *ud) {
 
 int lua_resume(lua_State *L, lua_State *from, int nargs) {
     unsigned short oldnny = L->nny;
+    unsigned short oldnCresume = L->nCresume;
     L->nCcalls = cast(unsigned short, (from) ? from->nCcalls + 1 : 1);
+    L->nCresume = L->nCcalls;
     L->nny = 0; // yields allowed
     api_checknelems(L, (L->status == LUA_OK) ? nargs + 1 : nargs);
     int status = luaD_rawrunprotected(L, resume, L->top - nargs);
+    if (status == LUA_OK && L->status == LUA_YIELD) status = LUA_YIELD; // yielded by returning
     if (status == -1) { // the resume itself was refused
         status = LUA_ERRRUN;
     } else {
         while (status != LUA_OK && status != LUA_YIELD) {
             if (recover(L, status)) {
                 status = luaD_rawrunprotected(L, unroll, nullptr);
+                if (status == LUA_OK && L->status == LUA_YIELD) status = LUA_YIELD;
             } else { // nothing catches it: the coroutine dies
                 L->status = cast_byte(status);
                 luaD_seterrorobj(L, status, L->top);
@@ -412,6 +418,7 @@ int lua_resume(lua_State *L, lua_State *from, int nargs) {
         }
     }
     L->nny = oldnny;
+    L->nCresume = oldnCresume;
     L->nCcalls--;
     return status;
 }
@@ -433,6 +440,13 @@ int lua_yieldk(lua_State *L, int nresults, int ctx, lua_CFunction k) {
     }
     if ((ci->u.c.k = k) != nullptr) ci->u.c.ctx = ctx;
     ci->func = L->top - nresults - 1; // keep only the results above it
+    // A host function that the outermost interpreter loop of this resume
+    // called directly (no host frame, hook or continuation in between)
+    // yields by returning: luaD_precall sees the status and the loop
+    // returns to lua_resume, which is much cheaper than unwinding.
+    if (L->nCcalls == L->nCresume && isLua(ci->previous) &&
+        !(ci->callstatus & (CIST_YIELDED | CIST_HOOKED | CIST_YPCALL)))
+        return 0;
     luaD_throw(L, LUA_YIELD);
 }
 

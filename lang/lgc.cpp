@@ -744,9 +744,15 @@ static lu_mem singlestep(lua_State *L) {
             return g->GCmemtrav - oldtrav;
         } else {
             g->gcstate = GCSatomic;
+            // The pause before the next cycle is measured from the memory
+            // found alive (traversed by the marking), not from the heap as
+            // it stands: that still holds this cycle's garbage, and
+            // counting it would let the heap swing to several times its
+            // live size.
+            g->GCestimate = g->GCmemtrav;
             lu_mem work = (lu_mem)atomic(L);
+            g->GCestimate += work;
             entersweep(L);
-            g->GCestimate = gettotalbytes(g);
             return work;
         }
     case GCSsweepstring: {
@@ -772,8 +778,7 @@ static lu_mem singlestep(lua_State *L) {
             GCObject *mt = obj2gco(g->mainthread);
             sweeplist(L, &mt, 1); // the main thread is in no list
             checkSizes(L);
-            g->GCestimate = gettotalbytes(g); // what survived
-            g->gcstate = GCSpause;
+            g->gcstate = GCSpause; // the estimate stays what marking found alive
             return GCSWEEPCOST;
         }
     default: return 0;

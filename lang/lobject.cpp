@@ -69,9 +69,12 @@ const char *luaO_pushvfstring(lua_State *L, const char *fmt, va_list argp) {
             pushstr(L, &c, 1);
             break;
         }
-        case 'd': // a plain int, shown as the whole number
-            setnvalue(L->top++, (zorva_fixed)((uint32_t)va_arg(argp, int) << 16));
+        case 'd': { // a plain C int, as decimal text (counts and lines can pass 32767)
+            char buff[16];
+            int l = std::snprintf(buff, sizeof(buff), "%d", va_arg(argp, int));
+            pushstr(L, buff, (size_t)l);
             break;
+        }
         case 'f': // a raw zorva_fixed
             setnvalue(L->top++, (zorva_fixed)va_arg(argp, int));
             break;

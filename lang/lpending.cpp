@@ -1,21 +1,13 @@
-// Placeholders for the interpreter loop and the compiler, which are built
-// on this core next. Each raises a clear error, so that the host interface
-// can be used and tested with host functions alone. Delete a placeholder
-// when its real definition lands (luaV_execute and luaV_finishOp in the
-// interpreter, luaY_parser in the parser, luaU_undump and luaU_dump in the
-// chunk reader and writer).
+// The loader's entry into the compiler, and placeholders for the chunk
+// reader and writer of precompiled chunks (each raises a clear error).
 #include "lcompiler.h"
+#include "lparser.h"
 #include "ldebug.h"
 #include "ldo.h"
 #include "lvm.h"
 
-void luaV_execute(lua_State *L) { luaG_runerror(L, "script functions cannot run yet (no interpreter)"); }
-
-void luaV_finishOp(lua_State *) {}
-
-LClosure *luaY_parser(lua_State *L, ZIO *, Mbuffer *, const char *, int) {
-    luaO_pushfstring(L, "cannot compile scripts yet (no compiler)");
-    luaD_throw(L, LUA_ERRSYNTAX);
+LClosure *luaY_parser(lua_State *L, ZIO *z, Mbuffer *buff, const char *name, int firstchar) {
+    return luaY_compile(L, z, buff, name, firstchar);
 }
 
 LClosure *luaU_undump(lua_State *L, ZIO *, Mbuffer *, const char *) {

@@ -134,6 +134,7 @@ static void preinit_state(lua_State *L, global_State *g) {
     L->stacksize = 0;
     L->errorJmp = nullptr;
     L->nCcalls = 0;
+    L->nCresume = 0;
     L->hook = nullptr;
     L->hookmask = 0;
     L->basehookcount = 0;

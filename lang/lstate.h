@@ -55,6 +55,7 @@ struct CallInfo {
 #define CIST_YPCALL (1 << 4)  // a protected call with continuation
 #define CIST_STAT (1 << 5)    // call has an error status (pcall)
 #define CIST_TAIL (1 << 6)    // called as a tail call
+#define CIST_HOOKYIELD (1 << 7) // the count or line hook yielded before this instruction
 
 #define isLua(ci) ((ci)->callstatus & CIST_LUA)
 
@@ -123,6 +124,11 @@ struct lua_State : GCObject {
     int stacksize;
     unsigned short nny;         // non-yieldable calls in the stack
     unsigned short nCcalls;     // nested host calls
+    // nCcalls of the frames that lua_resume runs directly: a host function
+    // called by that outermost interpreter loop (and nothing nested) may
+    // yield by returning instead of unwinding (see lua_yieldk). 0 outside a
+    // resume.
+    unsigned short nCresume;
     lu_byte hookmask;
     lu_byte allowhook;
     int basehookcount;

@@ -284,6 +284,12 @@ int lua_get_cpu(lua_State *L);
 void lua_zorva_soft_yield(lua_State *L);
 void lua_reset_call_state_zorva(lua_State *L);
 extern uint32_t zorva_soft_yield_count;
+// Stores the current line of the script function at the given level of
+// the call stack (lua_getstack's numbering: 1 is the caller of the running
+// host function) in zorva_runtime_line, when that function has one. Host
+// errors carry no position text; luaL_error calls this with level 1 so
+// that the console still learns the line of the script call that failed.
+void lua_zorva_record_error_line(lua_State *L, int level);
 extern int32_t zorva_runtime_line;
 
 // Receives the message of a "__gc" finalizer that failed (or ran past its

@@ -1,0 +1,114 @@
+// zscript: runs a cart-language script on a fresh script state, the way the
+// console runs carts, for the engine's tests and benchmarks.
+//
+//   zscript [--hook] [--base] FILE
+//
+// The script sees the cart-visible engine functions (pairs, type, assert,
+// setmetatable, getmetatable, cocreate, coresume, costatus, sub, trace),
+// plus yield and out(...), which prints its arguments separated by single
+// spaces and a newline (numbers in their 16.16 text form). The chunk runs
+// as a coroutine through lua_resume, resumed after every yield. A compile
+// or runtime error prints "error: " and the message on standard output and
+// exits with status 1.
+//
+//   --hook  installs a count hook every 1024 instructions that only counts,
+//           as the console's CPU limiter runs.
+//   --base  also opens the whole base and coroutine libraries (print,
+//           pcall, error, select, ipairs, tonumber, ...), once they exist.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "lsource_load.h"
+#include "ltestlib.h"
+#include "lua.h"
+
+#if __has_include("lualib.h") && __has_include("lauxlib.h")
+#include "lauxlib.h"
+#include "lualib.h"
+#define ZSCRIPT_HAVE_BASE 1
+#endif
+
+namespace {
+
+long hook_calls = 0;
+
+void count_hook(lua_State *, lua_Debug *) { hook_calls++; }
+
+void *plain_alloc(void *, void *ptr, size_t, size_t nsize) {
+    if (nsize == 0) {
+        std::free(ptr);
+        return nullptr;
+    }
+    return std::realloc(ptr, nsize);
+}
+
+bool read_file(const char *path, std::string *out) {
+    FILE *f = std::fopen(path, "rb");
+    if (f == nullptr) return false;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out->append(buf, n);
+    std::fclose(f);
+    return true;
+}
+
+int fail(lua_State *L) {
+    const char *msg = lua_tostring(L, -1);
+    std::printf("error: %s\n", msg ? msg : "(error object is not a string)");
+    std::fflush(stdout);
+    lua_close(L);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    bool hook = false, base = false;
+    const char *file = nullptr;
+    for (int i = 1; i < argc; i++) {
+        if (std::strcmp(argv[i], "--hook") == 0) hook = true;
+        else if (std::strcmp(argv[i], "--base") == 0) base = true;
+        else if (file == nullptr) file = argv[i];
+        else file = nullptr, i = argc;
+    }
+    if (file == nullptr) {
+        std::fprintf(stderr, "usage: zscript [--hook] [--base] FILE\n");
+        return 2;
+    }
+    std::string source;
+    if (!read_file(file, &source)) {
+        std::printf("error: cannot open %s\n", file);
+        return 1;
+    }
+
+    lua_zorva_fixseed(1, 0x5eed); // the same table orders on every run
+    lua_State *L = lua_newstate(plain_alloc, nullptr);
+    if (L == nullptr) {
+        std::printf("error: not enough memory\n");
+        return 1;
+    }
+    if (base) {
+#ifdef ZSCRIPT_HAVE_BASE
+        luaL_requiref(L, "_G", luaopen_base, 1);
+        luaL_requiref(L, "coroutine", luaopen_coroutine, 1);
+        lua_settop(L, 0);
+#else
+        std::printf("error: --base needs the base library, which is not built yet\n");
+        lua_close(L);
+        return 1;
+#endif
+    }
+    zorva_testlib::open_cart_functions(L);
+    if (hook) lua_sethook(L, count_hook, LUA_MASKCOUNT, 1024);
+
+    std::string name = std::string("@") + file;
+    if (zorva_load_source(L, source.data(), source.size(), name.c_str()) != LUA_OK) return fail(L);
+    int status;
+    while ((status = lua_resume(L, nullptr, 0)) == LUA_YIELD) lua_settop(L, 0); // drop what was yielded
+    if (status != LUA_OK) return fail(L);
+    std::fflush(stdout);
+    lua_close(L);
+    return 0;
+}

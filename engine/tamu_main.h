@@ -25,6 +25,8 @@ struct tamu_state_record {
     int last_frame_time;
     int windowed;                    // current window state
     int window_w, window_h;
+    int fps16;                       // smoothed frames per second, 16.16
+    int window_size_set;             // 1 once tamu_set_window_size has run
 
     // mixer
     int mixer_running;

@@ -4,6 +4,7 @@
 int tamu_main_init(int, char **) {
     tamu_set_application_title("zorva");
     tamu_init();
+    tamu_set_screen(128, 128, 8, TAMU_SCREEN_BY_CONFIG);
     return 0;
 }
 

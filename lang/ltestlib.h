@@ -11,7 +11,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "lauxlib.h"
 #include "lua.h"
+#include "lualib.h"
 
 namespace zorva_testlib {
 
@@ -54,12 +56,10 @@ inline int z_out(lua_State *L) {
 
 inline int z_yield(lua_State *L) { return lua_yield(L, lua_gettop(L)); }
 
-// ---- Minimal cart functions ----------------------------------------------
-// TEMPORARY: stand-ins for the base, coroutine, string and debug library
-// functions that carts see, until the auxiliary/base library lands; replace
-// each with the library's own (luaB_pairs, luaB_type, ..., string.sub,
-// debug.traceback) then. Errors carry no position, as host errors do, and
-// record the calling script line.
+// ---- String and debug stand-ins ----------------------------------------
+// sub and trace stand in for the string and debug library functions that
+// carts see, until those libraries exist. Errors carry no position, as
+// host errors do, and record the calling script line.
 
 [[noreturn]] inline void host_error(lua_State *L, const char *fmt, ...) {
     va_list ap;
@@ -76,134 +76,6 @@ inline void check_type(lua_State *L, int arg, int t, const char *fname) {
         const char *got = lua_type(L, arg) == LUA_TNONE ? "no value" : lua_typename(L, lua_type(L, arg));
         host_error(L, "bad argument #%d to '%s' (%s expected, got %s)", arg, fname, lua_typename(L, t), got);
     }
-}
-
-inline int z_next(lua_State *L) {
-    check_type(L, 1, LUA_TTABLE, "next");
-    lua_settop(L, 2);
-    if (lua_next(L, 1)) return 2;
-    lua_pushnil(L);
-    return 1;
-}
-
-inline int z_pairs(lua_State *L) {
-    if (lua_getmetatable(L, 1)) {
-        lua_getfield(L, -1, "__pairs");
-        if (!lua_isnil(L, -1)) {
-            lua_pushvalue(L, 1);
-            lua_call(L, 1, 3);
-            return 3;
-        }
-        lua_pop(L, 2);
-    }
-    check_type(L, 1, LUA_TTABLE, "pairs");
-    lua_pushcfunction(L, z_next);
-    lua_pushvalue(L, 1);
-    lua_pushnil(L);
-    return 3;
-}
-
-inline int z_type(lua_State *L) {
-    if (lua_type(L, 1) == LUA_TNONE) host_error(L, "bad argument #%d to '%s' (%s)", 1, "type", "value expected");
-    lua_pushstring(L, lua_typename(L, lua_type(L, 1)));
-    return 1;
-}
-
-inline int z_assert(lua_State *L) {
-    if (lua_toboolean(L, 1)) return lua_gettop(L);
-    if (lua_type(L, 2) == LUA_TSTRING || lua_type(L, 2) == LUA_TNUMBER) {
-        lua_pushvalue(L, 2);
-        lua_tostring(L, -1);
-        lua_zorva_record_error_line(L, 1);
-        return lua_error(L);
-    }
-    host_error(L, "%s", "assertion failed!");
-}
-
-inline int z_setmetatable(lua_State *L) {
-    check_type(L, 1, LUA_TTABLE, "setmetatable");
-    int t = lua_type(L, 2);
-    if (t != LUA_TNIL && t != LUA_TTABLE)
-        host_error(L, "bad argument #%d to '%s' (%s)", 2, "setmetatable", "nil or table expected");
-    if (lua_getmetatable(L, 1)) {
-        lua_getfield(L, -1, "__metatable");
-        if (!lua_isnil(L, -1)) host_error(L, "cannot change a protected metatable");
-        lua_pop(L, 2);
-    }
-    lua_settop(L, 2);
-    lua_setmetatable(L, 1);
-    return 1;
-}
-
-inline int z_getmetatable(lua_State *L) {
-    if (!lua_getmetatable(L, 1)) {
-        lua_pushnil(L);
-        return 1;
-    }
-    lua_getfield(L, -1, "__metatable");
-    if (lua_isnil(L, -1)) lua_pop(L, 1);
-    return 1;
-}
-
-inline int z_cocreate(lua_State *L) {
-    check_type(L, 1, LUA_TFUNCTION, "cocreate");
-    lua_State *co = lua_newthread(L);
-    lua_pushvalue(L, 1);
-    lua_xmove(L, co, 1);
-    return 1;
-}
-
-inline int z_coresume(lua_State *L) {
-    lua_State *co = lua_tothread(L, 1);
-    if (co == nullptr) host_error(L, "bad argument #%d to '%s' (%s)", 1, "coresume", "coroutine expected");
-    int nargs = lua_gettop(L) - 1;
-    if (lua_status(co) == LUA_OK && lua_gettop(co) == 0) {
-        lua_pushboolean(L, 0);
-        lua_pushstring(L, "corolib: cannot resume dead coroutine");
-        return 2;
-    }
-    if (!lua_checkstack(co, nargs)) {
-        lua_pushboolean(L, 0);
-        lua_pushstring(L, "corolib: too many arguments to resume");
-        return 2;
-    }
-    lua_xmove(L, co, nargs);
-    int status = lua_resume(co, L, nargs);
-    if (status == LUA_OK || status == LUA_YIELD) {
-        int nres = lua_gettop(co);
-        if (!lua_checkstack(L, nres + 1)) {
-            lua_pop(co, nres);
-            lua_pushboolean(L, 0);
-            lua_pushstring(L, "corolib: too many results to resume");
-            return 2;
-        }
-        lua_pushboolean(L, 1);
-        lua_xmove(co, L, nres);
-        return nres + 1;
-    }
-    lua_pushboolean(L, 0);
-    lua_xmove(co, L, 1); // the error value
-    return 2;
-}
-
-inline int z_costatus(lua_State *L) {
-    lua_State *co = lua_tothread(L, 1);
-    if (co == nullptr) host_error(L, "bad argument #%d to '%s' (%s)", 1, "costatus", "coroutine expected");
-    const char *s;
-    if (co == L) {
-        s = "running";
-    } else if (lua_status(co) == LUA_YIELD) {
-        s = "suspended";
-    } else if (lua_status(co) == LUA_OK) {
-        lua_Debug ar;
-        if (lua_getstack(co, 0, &ar)) s = "normal";
-        else if (lua_gettop(co) == 0) s = "dead";
-        else s = "suspended";
-    } else {
-        s = "dead";
-    }
-    lua_pushstring(L, s);
-    return 1;
 }
 
 inline int z_sub(lua_State *L) {
@@ -231,22 +103,7 @@ inline int z_trace(lua_State *L) {
         lua_pushvalue(L, 1);
         return 1;
     }
-    std::string text;
-    if (t == LUA_TSTRING || t == LUA_TNUMBER) {
-        text = lua_tostring(L, 1);
-        text += '\n';
-    }
-    text += "stack traceback:";
-    lua_Debug ar;
-    for (int level = 1; lua_getstack(L, level, &ar); level++) {
-        lua_getinfo(L, "Sl", &ar);
-        text += "\n\t";
-        text += ar.short_src;
-        text += ':';
-        if (ar.currentline > 0) text += std::to_string(ar.currentline) + ":";
-        text += (*ar.what == 'm') ? " in main chunk" : " in function";
-    }
-    lua_pushlstring(L, text.data(), text.size());
+    luaL_traceback(L, L, lua_tostring(L, 1), 1);
     return 1;
 }
 
@@ -257,11 +114,9 @@ inline void open_cart_functions(lua_State *L, std::string *sink = nullptr) {
         const char *name;
         lua_CFunction f;
     };
+    zorva_open_cart_base(L);
     static const Reg regs[] = {
-        {"pairs", z_pairs},       {"type", z_type},         {"assert", z_assert},   {"setmetatable", z_setmetatable},
-        {"getmetatable", z_getmetatable}, {"cocreate", z_cocreate}, {"coresume", z_coresume},
-        {"costatus", z_costatus}, {"sub", z_sub},           {"trace", z_trace},     {"yield", z_yield},
-        {"out", z_out},
+        {"sub", z_sub}, {"trace", z_trace}, {"yield", z_yield}, {"out", z_out},
     };
     for (const Reg &r : regs) {
         if (r.f == z_out && sink != nullptr) {

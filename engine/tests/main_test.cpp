@@ -65,7 +65,11 @@ TEST_F(MainLoop, StartUpAndShutDownLogInOrder) {
     std::string log = read_file(log_path());
     const char *expected[] = {
         "tamu_init\n",
+#ifdef _WIN32
+        "  platform: Windows\n",
+#else
         "  platform: Linux\n",
+#endif
         "  tamu_system_init\n",
         "  tamu_reset_timer\n",
         "  tamu_gui_init\n",

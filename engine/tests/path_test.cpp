@@ -96,6 +96,9 @@ TEST_F(Paths, ExtensionAndBackslashes) {
 }
 
 TEST_F(Paths, ResolveFilename) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Linux rule; Windows: WinPaths.ResolveFilename";
+#else
     ScopedEnv home("HOME", "/home/player");
     struct Case {
         const char *path, *resolved;
@@ -132,13 +135,18 @@ TEST_F(Paths, ResolveFilename) {
     EXPECT_STREQ(out, "a/b/");
     tamu_unroll_filename("a/b/", out);
     EXPECT_STREQ(out, "a/b/");
+#endif
 }
 
 TEST_F(Paths, TildeWithoutHomeIsDropped) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Linux rule; Windows: WinPaths.TildeUsesWhatOfTheHomeVariablesIsSet";
+#else
     ScopedEnv home("HOME", nullptr);
     char out[1024];
     tamu_resolve_filename("a/~/b", out);
     EXPECT_STREQ(out, "a/b");
+#endif
 }
 
 TEST_F(Paths, ResolvedPathsThatDoNotFitFail) {
@@ -153,10 +161,12 @@ TEST_F(Paths, ResolvedPathsThatDoNotFitFail) {
     // Growing past the buffer, then shrinking, still fails.
     EXPECT_NE(tamu_resolve_filename((long_name + "/x/../..").c_str(), out), 0);
 
+#ifndef _WIN32   // the Linux rule; Windows: win32_path_test.cpp
     std::string long_home = "/" + std::string(1000, 'h');
     ScopedEnv home("HOME", long_home.c_str());
     EXPECT_NE(tamu_resolve_filename(("~/" + std::string(40, 'x')).c_str(), out), 0);
     EXPECT_STREQ(out, "");
+#endif
 }
 
 // ---------------------------------------------------------------------------
@@ -184,15 +194,21 @@ TEST_F(Paths, AppdataFolderFromTheHomeOption) {
         char out[1024];
         EXPECT_EQ(tamu_prefix_with_appdata_path("log.txt", out), 0);
         EXPECT_EQ(out, c.expected);
+#ifndef _WIN32   // Windows uses the home option's folder as it is, creating nothing
         EXPECT_TRUE(is_directory(c.expected.substr(0, c.expected.rfind('/'))));
+#endif
     }
 }
 
 TEST_F(Paths, AppdataFolderWithoutHomeIsTheName) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Linux rule; Windows: WinPaths.AppdataFolderFallsBackToTheProfileThenTheProgramFolder";
+#else
     ScopedEnv home("HOME", "");
     char out[1024];
     tamu_prefix_with_appdata_path("config.txt", out);
     EXPECT_STREQ(out, "config.txt");
+#endif
 }
 
 TEST_F(Paths, FolderPathsThatDoNotFitFail) {
@@ -210,11 +226,13 @@ TEST_F(Paths, FolderPathsThatDoNotFitFail) {
     EXPECT_NE(tamu_prefix_with_appdata_path(name.c_str(), out), 0);
     EXPECT_STREQ(out, "");
 
+#ifndef _WIN32   // the Linux rule; Windows: win32_path_test.cpp
     std::string long_home = "/" + std::string(1020, 'h');
     cconfig.home_path[0] = 0;
     ScopedEnv home("HOME", long_home.c_str());
     EXPECT_NE(tamu_prefix_with_appdata_path("config.txt", out), 0);
     EXPECT_STREQ(out, "");
+#endif
 }
 
 TEST_F(Paths, DesktopFolder) {
@@ -228,13 +246,18 @@ TEST_F(Paths, DesktopFolder) {
     EXPECT_EQ(std::string(out), desk + "/shot.png");
     EXPECT_TRUE(is_directory(desk));
 
+#ifndef _WIN32   // the Linux rule; Windows: win32_path_test.cpp
     cconfig.desktop_path[0] = 0;
     ScopedEnv home("HOME", nullptr);
     tamu_prefix_with_desktop_path("shot.png", out);
     EXPECT_STREQ(out, "shot.png");
+#endif
 }
 
 TEST_F(Paths, ProgramFolder) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Linux rule; Windows: WinPaths.ProgramFolderIsTheModuleFolderWithForwardSlashes";
+#else
     char exe[1024];
     ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
     ASSERT_GT(n, 0);
@@ -243,9 +266,13 @@ TEST_F(Paths, ProgramFolder) {
     char out[1024];
     EXPECT_EQ(tamu_prefix_with_program_path("data.pod", out), 0);
     EXPECT_EQ(std::string(out), folder + "data.pod");
+#endif
 }
 
 TEST_F(Paths, MkdirUsesMode0755AndIgnoresFailures) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Linux rule; Windows: WinPaths.MkdirCreatesOneFolderAndIgnoresFailures";
+#else
     mode_t old = umask(0);
     std::string dir = test_home() + "/made";
     tamu_mkdir(dir.c_str());
@@ -257,6 +284,7 @@ TEST_F(Paths, MkdirUsesMode0755AndIgnoresFailures) {
     ASSERT_EQ(stat(dir.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0755u);
     EXPECT_FALSE(is_directory(test_home() + "/no"));
+#endif
 }
 
 TEST_F(Paths, FileAndDirectoryExist) {
@@ -332,6 +360,7 @@ TEST_F(PathsFind, FoldersThatCannotBeListedFail) {
     EXPECT_EQ(search.dir, nullptr);
     tamu_find_close(&search);
 
+#ifndef _WIN32   // Windows' ANSI calls cannot make a folder with so long a path
     // A real folder whose path is over 255 characters: refused, never
     // listed under a cut (and so different) path.
     std::string deep = dir;
@@ -345,6 +374,7 @@ TEST_F(PathsFind, FoldersThatCannotBeListedFail) {
     EXPECT_EQ(search.dir, nullptr);
     tamu_find_close(&search);
     EXPECT_EQ(tamu_directory_exists(deep.c_str()), 0);
+#endif
     EXPECT_EQ(tamu_find_first(dir.c_str(), ("*" + std::string(300, 'z')).c_str(), &search, TAMU_FIND_FILE), 1);
     tamu_find_close(&search);
 }

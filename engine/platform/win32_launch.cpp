@@ -1,0 +1,146 @@
+// Downloads with WinINet and opening pages with the shell's "open" verb.
+//
+// tamu_wget results: 0 done, 1 no internet session, 2 the output file
+// cannot be created, 3 the URL could not be fetched (no answer, an HTTP
+// status other than 2xx, a broken transfer, a write that failed or the
+// time-out). As on Linux, only a complete download leaves a file behind.
+#include "tamu.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <wininet.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// How long a download may take, from cconfig.timeout (1..240 seconds).
+int download_timeout() {
+    int seconds = cconfig.timeout;
+    if (seconds <= 0) seconds = 30;
+    if (seconds > 240) seconds = 240;
+    return seconds;
+}
+
+struct internet_handle {
+    HINTERNET h;
+    explicit internet_handle(HINTERNET handle) : h(handle) {}
+    ~internet_handle() {
+        if (h) InternetCloseHandle(h);
+    }
+    internet_handle(const internet_handle &) = delete;
+    internet_handle &operator=(const internet_handle &) = delete;
+};
+
+void set_timeouts(HINTERNET session, int seconds) {
+    DWORD ms = static_cast<DWORD>(seconds) * 1000;
+    InternetSetOptionA(session, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
+    InternetSetOptionA(session, INTERNET_OPTION_SEND_TIMEOUT, &ms, sizeof ms);
+    InternetSetOptionA(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
+}
+
+// The HTTP status of an open URL; 200 for schemes without one.
+DWORD status_of(HINTERNET url) {
+    DWORD status = 0, size = sizeof status, index = 0;
+    if (!HttpQueryInfoA(url, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &index))
+        return 200;
+    return status;
+}
+
+// The announced body length, or -1 when the server gave none.
+long long content_length(HINTERNET url) {
+    char text[32];
+    DWORD size = sizeof text, index = 0;
+    if (!HttpQueryInfoA(url, HTTP_QUERY_CONTENT_LENGTH, text, &size, &index)) return -1;
+    text[size < sizeof text ? size : sizeof text - 1] = 0;
+    char *end = nullptr;
+    long long n = std::strtoll(text, &end, 10);
+    return end != text && n >= 0 ? n : -1;
+}
+
+}  // namespace
+
+int tamu_wget(const char *url, const char *path) {
+    if (!path || !path[0]) return 2;
+    if (!url) return 3;
+    int seconds = download_timeout();
+
+    internet_handle session(
+        InternetOpenA(tamu_state.application_title, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!session.h) {
+        tamu_debugf("tamu_wget failed: could not InternetOpen(\"%s\", 0, 0, 0, 0);\n", path);
+        return 1;
+    }
+    set_timeouts(session.h, seconds);
+
+    FILE *out = std::fopen(path, "wb");
+    if (!out) {
+        tamu_debugf("tamu_wget failed: could not open outfile: %s\n", path);
+        return 2;
+    }
+    auto fail = [&](int code) {
+        std::fclose(out);
+        std::remove(path);
+        return code;
+    };
+
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI |
+                  INTERNET_FLAG_NO_COOKIES;
+    internet_handle request(InternetOpenUrlA(session.h, url, nullptr, 0, flags, 0));
+    if (!request.h) {
+        tamu_debug("tamu_wget failed: UrlHandle == 0\n");
+        return fail(3);
+    }
+    DWORD status = status_of(request.h);
+    if (status < 200 || status > 299) {
+        tamu_debugf("tamu_wget failed: HTTP status %lu\n", static_cast<unsigned long>(status));
+        return fail(3);
+    }
+
+    // The receive time-out covers a server that stops answering; a server
+    // that trickles is ended at the deadline.
+    ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+    long long expected = content_length(request.h);
+    long long total = 0;
+    char block[2048];
+    for (;;) {
+        DWORD got = 0;
+        if (!InternetReadFile(request.h, block, sizeof block, &got)) {
+            tamu_debug("tamu_wget failed: the transfer broke off\n");
+            return fail(3);
+        }
+        if (got == 0) break;
+        total += got;
+        if (std::fwrite(block, 1, got, out) != got) {
+            tamu_debugf("tamu_wget failed: could not write outfile: %s\n", path);
+            return fail(3);
+        }
+        if (GetTickCount64() > deadline) {
+            tamu_debug("tamu_wget failed: timed out\n");
+            return fail(3);
+        }
+    }
+    // A connection that closed early ends like a complete body.
+    if (expected >= 0 && total != expected) {
+        tamu_debug("tamu_wget failed: the transfer broke off\n");
+        return fail(3);
+    }
+    if (std::fclose(out) != 0) {
+        std::remove(path);
+        tamu_debugf("tamu_wget failed: could not write outfile: %s\n", path);
+        return 3;
+    }
+    return 0;
+}
+
+void tamu_launch_html(const char *target) {
+    if (!target || !target[0]) return;
+    // The same bound as the Linux command line.
+    if (std::strlen(target) > static_cast<size_t>(TAMU_MAX_COMMAND)) {
+        tamu_debugf("launch: target too long (%d bytes)\n", static_cast<int>(std::strlen(target)));
+        return;
+    }
+    ShellExecuteA(nullptr, "open", target, nullptr, "", SW_SHOWNORMAL);
+}

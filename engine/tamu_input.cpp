@@ -83,7 +83,11 @@ void handle_character(int c) {
     }
     if (held(TAMU_KEY_CTRL) && slot_state(SC_1) == 3) {
         cconfig.show_fps = !cconfig.show_fps;
+        // The 1 key reads as up until it is released: cleared alone, the
+        // next refresh would see it as a new press, and every key repeat
+        // would toggle the display again.
         tamukey[SC_1] = 0;
+        block_tamukey[SC_1] = 1;
         return;
     }
     if ((tamukey[SC_F4] && held(TAMU_KEY_ALT)) || (c == 'q' && held(TAMU_KEY_CTRL))) {

@@ -74,16 +74,23 @@ void queue_character(int c) {
     queued_this_pump = true;
 }
 
-// A typed or derived character: the hot keys first, else the queue.
-void handle_character(int c) {
-    if (c == 13 && held(TAMU_KEY_ALT) && !block_tamukey[SC_RETURN]) {
+// A typed or derived character: the hot keys first, else the queue. key
+// is the slot of the key that gave it: Alt with either Return key blocks
+// that key, so that it reads as up and its repeats neither type nor
+// toggle again until it is released.
+void handle_character(int c, int key = SC_RETURN) {
+    if (c == 13 && held(TAMU_KEY_ALT) && !block_tamukey[key]) {
         tamu_toggle_fullscreen();
-        block_tamukey[SC_RETURN] = 1;
+        block_tamukey[key] = 1;
         return;
     }
     if (held(TAMU_KEY_CTRL) && slot_state(SC_1) == 3) {
         cconfig.show_fps = !cconfig.show_fps;
+        // The 1 key reads as up until it is released: cleared alone, the
+        // next refresh would see it as a new press, and every key repeat
+        // would toggle the display again.
         tamukey[SC_1] = 0;
+        block_tamukey[SC_1] = 1;
         return;
     }
     if ((tamukey[SC_F4] && held(TAMU_KEY_ALT)) || (c == 'q' && held(TAMU_KEY_CTRL))) {
@@ -130,7 +137,7 @@ void key_down(int s, int now) {
     }
     // A blocked key (Return after Alt+Return) types nothing while it is
     // held, repeats included.
-    if (c && !block_tamukey[s]) handle_character(c);
+    if (c && !block_tamukey[s]) handle_character(c, s);
 }
 
 void window_event(int code, int now) {

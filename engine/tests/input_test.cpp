@@ -200,33 +200,43 @@ TEST_F(Characters, WheelMovementAddsUp) {
 // ---------------------------------------------------------------------------
 
 TEST_F(SpecialKeys, AltReturnTogglesFullScreenAndBlocksReturnUntilReleased) {
-    hold(K_LALT);
-    in.pump();
-    drain_queue();
-    in.press(K_RETURN);
-    in.pump();
-    EXPECT_EQ(block_tamukey[K_RETURN], 1);
-    EXPECT_EQ(tamu_get_key_state(K_RETURN), 0);
-    EXPECT_TRUE(drain_queue().empty());
-    in.pump();
-    EXPECT_EQ(tamu_get_key_state(K_RETURN), 0);
-    // A second Return while the first is still down types nothing either.
-    in.press(K_RETURN);
-    in.pump();
-    in.release(K_LALT);
-    in.pump();
-    in.pump();
-    in.press(K_RETURN);
-    in.pump();
-    EXPECT_TRUE(drain_queue().empty());
-    in.release(K_RETURN);
-    in.pump();
-    in.pump();
-    EXPECT_EQ(block_tamukey[K_RETURN], 0);
-    in.press(K_RETURN);
-    in.pump();
-    EXPECT_EQ(tamu_get_key_state(K_RETURN), 3);
-    EXPECT_EQ(drain_queue(), std::vector<int>{13});
+    // Either Return key; the one pressed is blocked, so that its repeats
+    // neither type nor toggle again.
+    for (int key : {K_RETURN, K_KP_ENTER}) {
+        SCOPED_TRACE(key);
+        tamu_input_reset();
+        hold(K_LALT);
+        in.pump();
+        drain_queue();
+        in.press(key);
+        in.pump();
+        EXPECT_EQ(block_tamukey[key], 1);
+        EXPECT_EQ(tamu_get_key_state(key), 0);
+        EXPECT_TRUE(drain_queue().empty());
+        in.pump();
+        EXPECT_EQ(tamu_get_key_state(key), 0);
+        EXPECT_EQ(block_tamukey[key], 1);
+        // A second Return while the first is still down types nothing either.
+        in.press(key);
+        in.pump();
+        in.release(K_LALT);
+        in.pump();
+        in.pump();
+        in.press(key);
+        in.pump();
+        EXPECT_TRUE(drain_queue().empty());
+        in.release(key);
+        in.pump();
+        in.pump();
+        EXPECT_EQ(block_tamukey[key], 0);
+        in.press(key);
+        in.pump();
+        EXPECT_EQ(tamu_get_key_state(key), 3);
+        EXPECT_EQ(drain_queue(), std::vector<int>{13});
+        in.release(key);
+        in.pump();
+        in.pump();
+    }
 }
 
 TEST_F(SpecialKeys, CtrlOneTogglesTheFrameRateAndQueuesNothing) {
@@ -238,10 +248,20 @@ TEST_F(SpecialKeys, CtrlOneTogglesTheFrameRateAndQueuesNothing) {
     EXPECT_EQ(cconfig.show_fps, 1);
     EXPECT_EQ(tamukey[K_1], 0);
     EXPECT_TRUE(drain_queue().empty());
+    // While it is held the 1 key reads as up: no late press, no -1, and
+    // the system's own key repeat does not toggle the display again (for
+    // 300 ms, before the held Ctrl's own auto-repeat queues -1s).
+    for (int i = 0; i < 30; i++) {
+        if (i % 10 == 5) in.press(K_1);
+        in.pump();
+        ASSERT_EQ(tamu_get_key_state(K_1), 0) << i;
+        ASSERT_TRUE(drain_queue().empty()) << i;
+    }
+    EXPECT_EQ(cconfig.show_fps, 1);
     in.release(K_1);
     in.pump();
     in.pump();
-    drain_queue();
+    EXPECT_TRUE(drain_queue().empty());
     in.press(K_1);
     in.pump();
     EXPECT_EQ(cconfig.show_fps, 0);

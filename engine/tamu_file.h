@@ -58,6 +58,8 @@ extern int vdisk_files;
 // folder, so the final rename stays on one file system) for binary
 // writing and returns a disk handle to it, or null when it cannot be
 // created (for example a missing folder). Nothing at path changes yet.
+// When path is a symbolic link, the file it points to is the one replaced
+// and the link stays.
 //
 // tamu_fclose_save(handle) flushes the data, syncs it to the device,
 // closes it and renames the temporary file over path. Returns 0 on
@@ -159,7 +161,8 @@ int tamu_copy_file(const char *from, const char *to);
 
 // Each output may be null; "a/b/c.zv.png" gives "a/b/", "c.zv", ".png".
 void tamu_split_filename(const char *path, char *directory, char *base, char *extension);
-// The text after the last '.' (no dot), or an empty out and null.
+// The text after the last '.' of the last component (no dot), or an
+// empty out and null.
 char *tamu_get_filename_extension(const char *name, char *out);
 void tamu_fix_backslashes(char *path);
 // Drops "." and empty components, applies "..", expands a "~" component

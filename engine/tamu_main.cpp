@@ -1,6 +1,7 @@
 // Process start-up, the main loop, shut-down, the library options and the log.
 #include "tamu.h"
 
+#include <climits>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -215,6 +216,13 @@ int tamu_init() {
 #else
     tamu_debug("platform: Linux\n");
 #endif
+    // The first pass was only for the folder: the snapshot that is saved
+    // at exit must hold the defaults and the file, never the options of
+    // this run (even where the file has no line of its own).
+    char home_path[sizeof cconfig.home_path];
+    std::memcpy(home_path, cconfig.home_path, sizeof home_path);
+    tamu_config_default();
+    std::memcpy(cconfig.home_path, home_path, sizeof home_path);
     tamu_config_load();
     cconfig0 = cconfig;
     if (tamu_argc > 0 && tamu_argv) {
@@ -242,7 +250,7 @@ int tamu_init() {
         tamu_joystick_init();
     }
     tamu_srand(0);
-    cconfig.sessions++;
+    if (cconfig.sessions < INT_MAX) cconfig.sessions++;
     tamu_debug("<ok\n");
     tamu_inited = 1;
     return 0;

@@ -75,7 +75,12 @@ void tamu_split_filename(const char *path, char *directory, char *base, char *ex
 
 char *tamu_get_filename_extension(const char *name, char *out) {
     out[0] = 0;
-    const char *dot = name ? std::strrchr(name, '.') : nullptr;
+    if (!name) return nullptr;
+    // Only the last component: a dot in a folder's name is no extension.
+    const char *last = name;
+    for (const char *p = name; *p; p++)
+        if (is_separator(*p)) last = p + 1;
+    const char *dot = std::strrchr(last, '.');
     if (!dot) return nullptr;
     copy_bounded(out, dot + 1, std::strlen(dot + 1));
     return out;

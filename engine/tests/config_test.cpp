@@ -437,3 +437,37 @@ TEST_F(Config, SavedAtExitWithOneMoreSession) {
 }
 
 }  // namespace
+
+namespace {
+
+// The snapshot holds the defaults and the file only: options given for one
+// run never reach the file, not even on a first run without a file. The
+// home option still decides where the log and the file live.
+TEST_F(Config, OptionsOfOneRunNeverReachTheSavedFile) {
+    std::string home = test_home() + "/alt";
+    std::string desk = test_home() + "/desk";
+    std::remove((home + "/config.txt").c_str());
+    init_with({"-home", home, "-width", "320", "-show_fps", "1", "-frameless", "1", "-frame_sleep_ms", "30",
+               "-desktop", desk});
+    EXPECT_EQ(cconfig.window_size[0], 320);
+    EXPECT_EQ(cconfig.show_fps, 1);
+    EXPECT_STREQ(cconfig.desktop_path, desk.c_str());
+    EXPECT_EQ(cconfig0.window_size[0], 0);
+    EXPECT_STREQ(cconfig0.desktop_path, "");
+    tamu_exit();
+
+    EXPECT_FALSE(tamu_file_exists(config_path().c_str()));
+    EXPECT_NE(read_file(home + "/log.txt").find("tamu_config_save"), std::string::npos);
+    std::string saved = read_file(home + "/config.txt");
+    for (const char *line : {"\nwindow_size 0 0 ", "\nshow_fps 0 ", "\nframeless 0 ", "\nframe_sleep_ms 5 ",
+                             "\ndesktop_path \n", "\nsessions 1 "})
+        EXPECT_NE(saved.find(line), std::string::npos) << line << "in:\n" << saved;
+}
+
+TEST_F(Config, SessionsStopAtTheLargestCount) {
+    write_file(config_path(), "sessions 99999999999\n");
+    init_with({});
+    EXPECT_EQ(cconfig.sessions, INT32_MAX);
+}
+
+}  // namespace

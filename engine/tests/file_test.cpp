@@ -11,6 +11,7 @@
 #include <sys/resource.h>
 #endif
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <functional>
@@ -155,6 +156,17 @@ TEST(FileHandleShared, LineReaderSplitsOnEveryLineEnd) {
             char buffer[8];
             EXPECT_EQ(tamu_fgets_sensitive(buffer, sizeof buffer, o.f), nullptr);
         }
+    // A buffer with no room for a character never reports a line (a
+    // reader looping on it would never end).
+    for (Kind kind : all_kinds) {
+        SCOPED_TRACE(kind_name(kind));
+        Opened o;
+        Opened::reader(o, kind, "abc\n");
+        char one[1] = {'x'};
+        EXPECT_EQ(tamu_fgets_sensitive(one, 1, o.f), nullptr);
+        EXPECT_EQ(one[0], 0);
+        EXPECT_EQ(tamu_fgetc(o.f), 'a');
+    }
 }
 
 TEST(FileHandleShared, TypedReadsAreLittleEndianAndZeroFilledAtTheEnd) {
@@ -349,6 +361,9 @@ TEST(FileHandleMemory, OwnedBlocksGrowAndNullWritesZeros) {
     tamu_fwrite("AB", 1, 2, b);
     EXPECT_EQ(b->size, 9);
     EXPECT_EQ(b->data[0], 'A');
+    // A size and count whose product does not fit 32 bits write nothing.
+    EXPECT_EQ(tamu_fwrite("x", 0x10001, 0x10000, b), 0);
+    EXPECT_EQ(b->size, 9);
     tamu_fclose(b);
 }
 
@@ -620,6 +635,33 @@ TEST(FileHandleSave, FailedSavesLeaveTheOldFileWhole) {
     }
 }
 
+TEST(FileHandleSave, LongNamesAndLinkedFiles) {
+    // A name as long as the system allows leaves no room for a suffix: the
+    // temporary file takes a short name in the same folder.
+    std::string long_path = test_home() + "/" + std::string(250, 'n');
+    write_file(long_path, "old");
+    cfile *f = tamu_fopen_save(long_path.c_str());
+    ASSERT_NE(f, nullptr);
+    tamu_fwrite("new", 1, 3, f);
+    EXPECT_EQ(tamu_fclose_save(f), 0);
+    EXPECT_EQ(read_file(long_path), "new");
+    EXPECT_TRUE(files_starting(".tmp-").empty());
+
+    // A link stays a link; the save reaches the file it points to.
+    std::string real = test_home() + "/linked_real.txt", link = test_home() + "/linked.txt";
+    write_file(real, "old");
+    std::remove(link.c_str());
+    ASSERT_EQ(symlink("linked_real.txt", link.c_str()), 0);
+    f = tamu_fopen_save(link.c_str());
+    ASSERT_NE(f, nullptr);
+    tamu_fwrite("new", 1, 3, f);
+    EXPECT_EQ(tamu_fclose_save(f), 0);
+    struct stat st;
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(read_file(real), "new");
+}
+
 TEST(FileHandleSave, CannotSaveIntoAMissingFolder) {
     EXPECT_EQ(tamu_fopen_save((test_home() + "/no/such/file.txt").c_str()), nullptr);
     EXPECT_EQ(tamu_fopen_save(""), nullptr);
@@ -657,6 +699,10 @@ TEST(FileHandleCopy, CopiesInChunksAndReportsEachFailure) {
     EXPECT_EQ(tamu_copy_file(test_home().c_str(), to.c_str()), 4);
 #endif
     EXPECT_EQ(read_file(to), "previous");
+
+    // Onto itself: the content stays.
+    EXPECT_EQ(tamu_copy_file(from.c_str(), from.c_str()), 0);
+    EXPECT_EQ(read_file(from), content);
 
     // Virtual-disk entries can be copied out.
     cfile *entry = tamu_fopen_vdisk("embedded.zv", "w");

@@ -1,4 +1,5 @@
 // Start-up, the main loop, shut-down and the console-program flag.
+#include "fake_input.h"
 #include "stub_app.h"
 #include "tamu.h"
 #include "test_util.h"
@@ -33,7 +34,12 @@ class MainLoop : public ::testing::Test {
         std::remove(log_path().c_str());
         std::remove(config_path().c_str());
     }
-    void TearDown() override { tamu_exit(); tamu_console = 0; }
+    void TearDown() override {
+        tamu_exit();
+        tamu_console = 0;
+        tamu_system_active = 1;
+        tamu_hooks = {};
+    }
 };
 
 TEST_F(MainLoop, RunsInitOnceThenUpdateAndDrawUntilQuitThenExit) {
@@ -49,6 +55,29 @@ TEST_F(MainLoop, LoopBodyRunsOnceEvenWhenQuitIsAlreadySet) {
     stub_app_frames_to_run = 1;
     run_main({"zorva"});
     EXPECT_EQ(stub_app_calls, "IUDX");
+}
+
+// Each pass: update, draw, the message pump ("P", eleven times while the
+// window is inactive), the music fading ("F"); at the end music stops
+// ("M") before the application's exit and sound ends ("S") after the
+// config was saved.
+TEST_F(MainLoop, LoopAndShutDownStepsRunInOrder) {
+    fake_input input;
+    input.on_take = [](fake_input &) { stub_app_calls += "P"; };
+    tamu_hooks.update_music_fading = [] { stub_app_calls += "F"; };
+    tamu_hooks.music_stop = [] { stub_app_calls += "M"; };
+    tamu_hooks.sound_exit = [] { stub_app_calls += tamu_file_exists(config_path().c_str()) ? "S" : "s"; };
+
+    stub_app_frames_to_run = 2;
+    run_main({"zorva"});
+    EXPECT_EQ(stub_app_calls, "IUDPFUDPFMXS");
+
+    stub_app_reset();
+    std::remove(config_path().c_str());
+    stub_app_on_init = [] { tamu_system_active = 0; };
+    stub_app_frames_to_run = 1;
+    run_main({"zorva"});
+    EXPECT_EQ(stub_app_calls, "IUD" + std::string(11, 'P') + "FMXS");
 }
 
 #ifdef _WIN32

@@ -89,6 +89,9 @@ TEST_F(Paths, ExtensionAndBackslashes) {
     EXPECT_STREQ(out, "png");
     EXPECT_EQ(tamu_get_filename_extension("noext", out), nullptr);
     EXPECT_STREQ(out, "");
+    EXPECT_EQ(tamu_get_filename_extension("my.carts/readme", out), nullptr);  // a folder's dot
+    EXPECT_STREQ(out, "");
+    EXPECT_STREQ(tamu_get_filename_extension("my.carts/x.zv", out), "zv");
 
     char path[] = "C:\\games\\carts/x.zv";
     tamu_fix_backslashes(path);

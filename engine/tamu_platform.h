@@ -58,8 +58,9 @@ int tamu_set_clipboard_text(const char *text);
 // unavailable clipboard gives an empty text.
 char *tamu_get_clipboard_text();
 int tamu_has_clipboard_text();
-// Writes the clipboard text to the file; 0 when written, non-zero when the
-// clipboard holds no text or the file cannot be written.
+// Writes the clipboard text to the file, replacing it whole or not at all;
+// 0 when written, non-zero when the clipboard holds no text or the file
+// cannot be written (an old file then stays as it was).
 int tamu_save_clipboard_to_file(const char *path);
 // Puts at most the first 1048576 bytes of the file on the clipboard; 0 when
 // done, non-zero when the file cannot be read.

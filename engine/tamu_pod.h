@@ -126,7 +126,8 @@ constexpr uint32_t tamu_chunk_id(const char (&text)[5]) {
 }
 
 // Writes one pod (or "CNOP" for a null pod) at the file's position.
-// Returns 0; 1 for a null file; 2 when a write or a compression failed.
+// Returns 0; 1 for a null file; 2 when a write or a compression failed,
+// or a file item is not a memory file with its content at hand.
 // Items are written for the used slots in slot order; memory blocks,
 // nested pods and types 13 to 99 write nothing (store a nested pod as a
 // memory file holding its pod file). The name argument is not used.
@@ -155,6 +156,6 @@ int tamu_load_pod_set(const char *path, cpod_set *set);
 int tamu_load_pod_set_from_memory(const void *bytes, int length, cpod_set *set);
 // Each line "<entry> <path>" loads that entry with tamu_load_pod (an entry
 // already there is destroyed first). Lines starting with '/', lines under
-// 4 characters and entries outside 0..255 are skipped. Returns 0, or 1
-// when the file cannot be opened.
+// 4 characters, lines over 254 characters (logged) and entries outside
+// 0..255 are skipped. Returns 0, or 1 when the file cannot be opened.
 int tamu_load_pod_set_from_text_file(const char *path, cpod_set *set);

@@ -171,7 +171,13 @@ void write_bitmap(Writer &w, const cbitmap *b, Packing packing) {
 }
 
 void write_file_item(Writer &w, const cfile *f, Packing packing) {
-    int length = f->mode == 1 ? f->size : 0;   // only memory files have content to store
+    // Only a memory file has its content at hand: anything else would be
+    // stored as an empty file while the save reported success.
+    int length = f->size;
+    if (f->mode != 1 || length < 0 || (length > 0 && !f->data)) {
+        w.ok = false;
+        return;
+    }
     w.chunk(with_packing(ID_CFIL, packing), 0);
     w.u32(uint32_t(length));
     char name[file_name_bytes] = {};
@@ -347,7 +353,10 @@ bool skip_unbuilt(Reader &r, uint32_t id, uint32_t size, Packing packing, Failur
         if (r.left() < 20) return fail.reason = "header runs past the end", false;
         int64_t w = tamu_fread_int32(r.file), h = tamu_fread_int32(r.file), d = tamu_fread_int32(r.file);
         r.skip(8);
-        if (w < 1 || h < 1 || d < 1 || w * h * d + 20 != int64_t(size))
+        // Each product is checked against the size before the next one, so
+        // that none can wrap.
+        if (w < 1 || h < 1 || d < 1 || size < 20 || w * h > int64_t(size) - 20 ||
+            w * h * d != int64_t(size) - 20)
             return fail.reason = "dimensions out of range", false;
         if (packing == PLAIN) {
             if (!r.skip(int64_t(size) - consumed())) return fail.reason = "body runs past the end", false;
@@ -358,9 +367,10 @@ bool skip_unbuilt(Reader &r, uint32_t id, uint32_t size, Packing packing, Failur
         }
     } else if (id == ID_CSND) {
         if (size < 24 || size > r.left()) return fail.reason = "body runs past the end", false;
-        int64_t samples = tamu_fread_uint32(r.file), bits = tamu_fread_uint32(r.file);
+        // Two 32-bit words: their product fits 64 unsigned bits.
+        uint64_t samples = tamu_fread_uint32(r.file), bits = tamu_fread_uint32(r.file);
         for (int i = 0; i < 4; i++) tamu_fread_uint32(r.file);   // frequency, fourth word, two zeros
-        if (samples * bits / 8 + 24 != int64_t(size)) return fail.reason = "size does not match the samples", false;
+        if (samples * bits / 8 + 24 != uint64_t(size)) return fail.reason = "size does not match the samples", false;
         r.skip(int64_t(size) - consumed());   // the rest of the body, less what was read
     } else if (id == ID_CSYN) {
         if (r.left() < 20) return fail.reason = "header runs past the end", false;
@@ -579,8 +589,19 @@ int tamu_load_pod_set_from_text_file(const char *path, cpod_set *set) {
     if (!set) return 1;
     cfile *file = path ? tamu_fopen(path, "rb") : nullptr;
     if (!file) return 1;
-    char line[255];   // lines of up to 254 characters
+    // Lines of up to 254 characters. A longer line is skipped whole: read
+    // in pieces, its cut path would load the wrong file and its tail would
+    // pass as a line of its own.
+    constexpr int longest = 254;
+    char line[longest + 2];
     while (tamu_fgets_sensitive(line, sizeof line, file)) {
+        if (std::strlen(line) > size_t(longest)) {
+            while (tamu_fgets_sensitive(line, sizeof line, file) && std::strlen(line) > size_t(longest)) {
+            }
+            tamu_debugf("tamu_load_pod_set_from_text_file: %s: line longer than %d characters skipped\n", path,
+                        longest);
+            continue;
+        }
         if (line[0] == '/' || std::strlen(line) < 4) continue;
         int entry = -1;
         char pod_path[256];

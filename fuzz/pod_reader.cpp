@@ -8,6 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
+// Undefined behaviour in the reader (an overflowing size product, say) is a
+// finding too, not just a line in the log.
+extern "C" const char *__ubsan_default_options() { return "halt_on_error=1:print_stacktrace=1"; }
+
 static void check_pod(const cpod *pod) {
     if (!pod) return;
     if (pod->count < 1 || pod->count > pod->capacity) std::abort();

@@ -173,19 +173,27 @@ int tamu_create_wget_string(const char *url, const char *path, char *out, int ca
 
 int tamu_wget(const char *url, const char *path) {
     if (!url || !path || !path[0]) return 0;
+    // "-" alone would mean standard output to wget.
+    std::string out_path = std::strcmp(path, "-") == 0 ? std::string("./-") : std::string(path);
+    // Callers judge the download by the file: whatever was at path before
+    // must not pass for it when no download runs at all.
     char command[TAMU_MAX_COMMAND + 1];
     int length = tamu_create_wget_string(url, path, command, sizeof command);
-    if (length < 0 || length > TAMU_MAX_COMMAND) return 0;
+    if (length < 0 || length > TAMU_MAX_COMMAND) {
+        std::remove(out_path.c_str());
+        return 0;
+    }
 
     int seconds = download_timeout();
     std::string timeout_option = "--timeout=" + std::to_string(seconds);
-    // "-" alone would mean standard output to wget.
-    std::string out_path = std::strcmp(path, "-") == 0 ? std::string("./-") : std::string(path);
     // "--" ends the options, so a URL cannot pass as one.
     const char *argv[] = {"wget", "-q", "-O", out_path.c_str(), timeout_option.c_str(),
                           "--tries=1", "--", url, nullptr};
     pid_t pid = spawn(argv);
-    if (pid < 0) return 0;
+    if (pid < 0) {
+        std::remove(out_path.c_str());
+        return 0;
+    }
 
     // wget's own time-out covers a server that stops answering; a download
     // that still runs at the deadline (a trickling server) is ended here.

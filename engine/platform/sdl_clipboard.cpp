@@ -28,9 +28,12 @@ int tamu_save_clipboard_to_file(const char *path) {
     char *text = tamu_get_clipboard_text();
     int length = static_cast<int>(std::strlen(text));
     int result = 2;
-    if (cfile *file = tamu_fopen(path, "wb")) {
-        int written = length ? tamu_fwrite(text, 1, length, file) : 0;
-        if (tamu_fclose(file) == 0 && written == length) result = 0;
+    // Replaced whole or not at all: a failed write keeps the old file.
+    if (cfile *file = tamu_fopen_save(path)) {
+        if (tamu_fwrite(text, 1, length, file) == length)
+            result = tamu_fclose_save(file) == 0 ? 0 : 2;
+        else
+            tamu_abort_save(file);
     }
     tamu_free(text);
     return result;

@@ -214,6 +214,13 @@ TEST_F(Download, FailedDownloadsLeaveNoFile) {
         EXPECT_LT(clock_type::now() - start, std::chrono::seconds(5));
         EXPECT_FALSE(exists(path));
     }
+    // No wget to run at all.
+    std::string empty = home + "/no-wget-bin";
+    mkdir(empty.c_str(), 0755);
+    setenv("PATH", empty.c_str(), 1);
+    write_file(path, "stale");
+    EXPECT_EQ(tamu_wget(url("missing.txt").c_str(), path.c_str()), 0);
+    EXPECT_FALSE(exists(path));
 }
 
 TEST_F(Download, CommandsOverTheBoundAreNotRun) {
@@ -235,6 +242,7 @@ TEST_F(Download, CommandsOverTheBoundAreNotRun) {
     ASSERT_EQ(tamu_create_wget_string(fits.c_str(), path.c_str(), command, sizeof command), 511);
     std::string over = fits + "a";
 
+    write_file(path, "stale");   // not run: an older file must not pass as the download
     tamu_wget(over.c_str(), path.c_str());
     EXPECT_FALSE(exists(path));
     tamu_wget(fits.c_str(), path.c_str());

@@ -416,6 +416,28 @@ TEST(PodFile, PodSetFromATextFile) {
     EXPECT_EQ(filled, 2);
     EXPECT_EQ(tamu_load_pod_set_from_text_file((home + "/nolist.txt").c_str(), &set), 1);
     cpod_set_clear(&set);
+
+    // A line of 254 characters is read; a longer one is skipped whole, and
+    // its tail (here a line of its own past character 254) loads nothing.
+    ASSERT_LT(home.size(), 240u);
+    std::string long_name = home + "/" + std::string(251 - home.size(), 'z');
+    write_file(long_name, Bytes().header("long").bitmap8(1, 1).s);
+    std::string at_limit = "6 " + long_name;
+    ASSERT_EQ(at_limit.size(), 254u);
+    std::string cut = "5 " + home + "/" + std::string(251 - home.size(), 'y');
+    ASSERT_EQ(cut.size(), 254u);
+    write_file(home + "/list.txt", at_limit + "\n" + cut + "8 " + home + "/b.pod\n" + "3 " + home + "/a.pod\n");
+    {
+        LogCapture log;
+        ASSERT_EQ(tamu_load_pod_set_from_text_file((home + "/list.txt").c_str(), &set), 0);
+        EXPECT_NE(log.text().find("line longer than 254 characters skipped"), std::string::npos);
+    }
+    ASSERT_NE(set.pods[6], nullptr);
+    EXPECT_STREQ(set.pods[6]->name, "long");
+    EXPECT_EQ(set.pods[5], nullptr);
+    EXPECT_EQ(set.pods[8], nullptr);
+    ASSERT_NE(set.pods[3], nullptr);   // the line after the long one
+    cpod_set_clear(&set);
     EXPECT_EQ(tamu_items_created, live);
 }
 
@@ -442,30 +464,42 @@ TEST(PodFile, SavingReportsFailureAndNeverLeavesAHalfFile) {
     cpod_set_init(&set);
     EXPECT_EQ(tamu_save_pod_set(missing.c_str(), &set), 1);
 
-    // A write that fails half-way (here: compression of a file item the
-    // writer cannot pack) keeps the old file as it was.
+    // A write that fails half-way (here: a file item whose content the
+    // writer cannot store, under every packing) keeps the old file as it was.
     std::string dir = test_home() + "/save";
     tamu_mkdir(dir.c_str());
+    auto names_in_dir = [&] {
+        std::vector<std::string> names;
+        DIR *d = opendir(dir.c_str());
+        while (dirent *e = readdir(d))
+            if (e->d_name[0] != '.') names.push_back(e->d_name);
+        closedir(d);
+        return names;
+    };
+    for (const std::string &old : names_in_dir()) std::remove((dir + "/" + old).c_str());   // an earlier run's
     std::string path = dir + "/kept.pod";
     write_file(path, "old contents");
-    cconfig.pod_lz4 = TAMU_POD_LZ4;
-    cfile broken{};
-    broken.mode = 1;
-    broken.size = 16;   // content said to be there, but no block
-    cpod_add_item(pod, CPOD_ITEM_FILE, &broken);
-    EXPECT_EQ(tamu_save_pod(path.c_str(), pod), 2);
-    cpod_delete_item_soft(pod, pod->count - 1);
+    cfile no_block{};
+    no_block.mode = 1;
+    no_block.size = 16;   // content said to be there, but no block
+    cfile *disk = tamu_fopen(path.c_str(), "rb");   // not a memory file: no content at hand
+    ASSERT_NE(disk, nullptr);
+    for (cfile *item : {&no_block, disk}) {
+        for (int packing : {TAMU_POD_STORE, TAMU_POD_LZ4, TAMU_POD_ZLIB}) {
+            SCOPED_TRACE(packing);
+            cconfig.pod_lz4 = packing;
+            cpod_add_item(pod, CPOD_ITEM_FILE, item);
+            EXPECT_EQ(tamu_save_pod(path.c_str(), pod), 2);
+            cpod_delete_item_soft(pod, pod->count - 1);
+            EXPECT_EQ(read_file(path), "old contents");
+        }
+    }
+    tamu_fclose(disk);
     cconfig.pod_lz4 = TAMU_POD_STORE;
-    EXPECT_EQ(read_file(path), "old contents");
     EXPECT_EQ(tamu_save_pod(path.c_str(), pod), 0);
     EXPECT_EQ(read_file(path), read_file(golden_path()));
     // Nothing but the pod is left in the folder.
-    std::vector<std::string> names;
-    DIR *d = opendir(dir.c_str());
-    while (dirent *e = readdir(d))
-        if (e->d_name[0] != '.') names.push_back(e->d_name);
-    closedir(d);
-    EXPECT_EQ(names, std::vector<std::string>{"kept.pod"});
+    EXPECT_EQ(names_in_dir(), std::vector<std::string>{"kept.pod"});
     EXPECT_EQ(tamu_save_pod_file("x", pod, nullptr), 1);
     tamu_destroy_pod(pod);
 }
@@ -524,6 +558,12 @@ std::vector<Corruption> corruptions() {
         {"synth nodes without a size", b().chunk("CSYN", 0).u32(1).u32(0).u32(1).u32(0).u32(2).s,
          "node records of unknown length"},
         {"voxel map zero depth", b().chunk("CVMP", 20).u32(2).u32(2).u32(0).u32(0).u32(0).s, "dimensions"},
+        // Products of the largest values must not wrap into a size that fits.
+        {"voxel map volume overflows",
+         b().chunk("CVMP", 36).u32(0x7FFFFFFF).u32(0x7FFFFFFF).u32(0x7FFFFFFF).u32(0).u32(0).fill(16).s,
+         "dimensions"},
+        {"sound sample bytes overflow",
+         b().chunk("CSND", 40).u32(0xFFFFFFFF).u32(0xFFFFFFFF).fill(32).s, "size does not match the samples"},
         {"packed voxels past the end",
          b().chunk("cVMP", 28).u32(2).u32(2).u32(2).u32(0).u32(0).u32(99).raw("ab").s, "payload runs past the end"},
     };

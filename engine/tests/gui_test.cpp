@@ -267,7 +267,7 @@ TEST_F(Gui, DoublePressNeedsBothTimeAndDistance) {
         int delay_ms, dx, dy;
         bool double_press;
     } cases[] = {
-        {300, 10, 0, true},   // the Part's example
+        {300, 10, 0, true},
         {399, 0, 0, true},
         {400, 0, 0, false},
         {100, 19, 0, true},   // 361

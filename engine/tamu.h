@@ -9,6 +9,7 @@
 #include "tamu_video.h"
 #include "tamu_input.h"
 #include "tamu_gui.h"
+#include "tamu_ctext.h"
 #include "tamu_text.h"
 #include "tamu_math.h"
 #include "tamu_bitmap.h"

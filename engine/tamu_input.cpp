@@ -32,6 +32,7 @@ constexpr int REPEAT_MS = 80;
 constexpr int TAB_AFTER_FOCUS_MS = 9;
 
 int repeat_time = 0;          // when the held keys repeat next
+int input_time = 0;           // the clock of the latest snapshot
 bool queued_this_pump = false;
 bool process_ended = false;   // a replaced tamu_end_process returned
 
@@ -198,6 +199,7 @@ void tamu_input_reset() {
     std::memset(block_tamukey, 0, sizeof block_tamukey);
     tamukey_buffer_pos = 0;
     repeat_time = 0;
+    input_time = 0;
     last_inactive_time = 0;
     queued_this_pump = false;
     process_ended = false;
@@ -246,8 +248,11 @@ int tamu_readkey() {
 
 void tamu_set_input_source(tamu_input_source *s) { source = s; }
 
+int tamu_input_time() { return input_time; }
+
 void tamu_process_input(const tamu_input_snapshot &snap) {
     const int now = snap.now;
+    input_time = now;
     process_ended = false;
     queued_this_pump = false;
 

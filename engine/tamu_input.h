@@ -133,6 +133,11 @@ void tamu_set_input_source(tamu_input_source *source);
 // auto-repeat, events and the -1 for keys without characters).
 void tamu_process_input(const tamu_input_snapshot &snapshot);
 
+// The millisecond clock as the latest pump read it (0 before the first).
+// What happens within a frame (the GUI's click timing, the text cursor's
+// blink) is timed by it, so an injected source drives that time too.
+int tamu_input_time();
+
 // The quit event, Ctrl+Q and Alt+F4 call this. The default runs tamu_exit
 // and ends the process with status 0; tests may put a function here that
 // returns, after which the pump ignores the rest of its snapshot.

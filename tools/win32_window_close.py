@@ -73,6 +73,14 @@ def windows_named(display, window, title, found):
     return found
 
 
+# Windows come and go while the tree is walked (the player replaces its
+# window during start-up): an error about a window that has just gone is
+# ignored instead of ending this script, as Xlib's default handler would.
+X_ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+ignore_x_errors = X_ERROR_HANDLER(lambda display, event: 0)
+x11.XSetErrorHandler.argtypes = [X_ERROR_HANDLER]
+x11.XSetErrorHandler(ignore_x_errors)
+
 display = x11.XOpenDisplay(None)
 if not display:
     sys.exit("no X display")

@@ -446,6 +446,7 @@ namespace {
 TEST_F(Config, OptionsOfOneRunNeverReachTheSavedFile) {
     std::string home = test_home() + "/alt";
     std::string desk = test_home() + "/desk";
+    tamu_mkdir(home.c_str());   // Windows takes the folder as given and makes none
     std::remove((home + "/config.txt").c_str());
     init_with({"-home", home, "-width", "320", "-show_fps", "1", "-frameless", "1", "-frame_sleep_ms", "30",
                "-desktop", desk});

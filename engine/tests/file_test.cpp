@@ -635,6 +635,7 @@ TEST(FileHandleSave, FailedSavesLeaveTheOldFileWhole) {
     }
 }
 
+#ifndef _WIN32   // Windows: names are bound by MAX_PATH; plain users make no links
 TEST(FileHandleSave, LongNamesAndLinkedFiles) {
     // A name as long as the system allows leaves no room for a suffix: the
     // temporary file takes a short name in the same folder.
@@ -661,6 +662,7 @@ TEST(FileHandleSave, LongNamesAndLinkedFiles) {
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(read_file(real), "new");
 }
+#endif
 
 TEST(FileHandleSave, CannotSaveIntoAMissingFolder) {
     EXPECT_EQ(tamu_fopen_save((test_home() + "/no/such/file.txt").c_str()), nullptr);

@@ -15,23 +15,40 @@ namespace {
 
 inline void barrier(void *p) { asm volatile("" : : "r"(p) : "memory"); }
 
-// Best time of several runs, in nanoseconds per call.
-double time_ns(const std::function<void()> &op) {
+constexpr int ROUNDS = 15;
+
+using op_fn = std::function<void()>;
+
+// Calls of op that take about 10 ms.
+int calibrate(const op_fn &op) {
     using clock = std::chrono::steady_clock;
-    int reps = 1;
-    for (;;) {   // enough calls for about 20 ms per run
+    for (int reps = 1;; reps *= 2) {
         auto t0 = clock::now();
         for (int i = 0; i < reps; i++) op();
         double ns = std::chrono::duration<double, std::nano>(clock::now() - t0).count();
-        if (ns > 20e6 || reps > (1 << 24)) break;
-        reps *= 2;
+        if (ns > 10e6 || reps >= (1 << 24)) return reps;
     }
-    double best = 1e300;
-    for (int run = 0; run < 7; run++) {
-        auto t0 = clock::now();
-        for (int i = 0; i < reps; i++) op();
-        double ns = std::chrono::duration<double, std::nano>(clock::now() - t0).count() / reps;
-        best = std::min(best, ns);
+}
+
+double run_ns(const op_fn &op, int reps) {
+    using clock = std::chrono::steady_clock;
+    auto t0 = clock::now();
+    for (int i = 0; i < reps; i++) op();
+    return std::chrono::duration<double, std::nano>(clock::now() - t0).count() / reps;
+}
+
+// Times an operation and its peer in alternating rounds, so that a busy
+// moment on the machine slows both rather than one; the best round of
+// each, in nanoseconds per call.
+struct pair_ns {
+    double op, peer;
+};
+pair_ns time_pair(const op_fn &op, const op_fn &peer) {
+    int op_reps = calibrate(op), peer_reps = calibrate(peer);
+    pair_ns best = {1e300, 1e300};
+    for (int round = 0; round < ROUNDS; round++) {
+        best.op = std::min(best.op, run_ns(op, op_reps));
+        best.peer = std::min(best.peer, run_ns(peer, peer_reps));
     }
     return best;
 }
@@ -60,37 +77,40 @@ int main() {
         for (int x = 0; x < W; x++) sheet->rows[y][x] = uint8_t(((x ^ y) & 3) ? (x * 7 + y) & 15 : 0);
     std::vector<uint8_t> buf(size_t(1) << 18), src(size_t(W) * H * 4, 5);   // lines draw up to 128000 pixels
 
-    std::printf("zorva drawing benchmark, 128 x 128 bitmaps (best of 7 runs)\n\n");
+    std::printf("zorva drawing benchmark, 128 x 128 bitmaps (best of %d alternating rounds)\n\n", ROUNDS);
 
     // Clear and full-screen fill against memset of the same bytes.
-    double peer8 = time_ns([&] {
-        std::memset(buf.data(), 0, size_t(W) * H);
-        barrier(buf.data());
-    });
-    double clear8 = time_ns([&] {
-        tamu_clear_bitmap(page);
-        barrier(page->pixels);
-    });
-    report("clear 8-bit", clear8, "memset 16 KB", peer8, 2);
+    pair_ns clear8 = time_pair(
+        [&] {
+            tamu_clear_bitmap(page);
+            barrier(page->pixels);
+        },
+        [&] {
+            std::memset(buf.data(), 0, size_t(W) * H);
+            barrier(buf.data());
+        });
+    report("clear 8-bit", clear8.op, "memset 16 KB", clear8.peer, 2);
     int colour = 0;
-    double fill_peer8 = time_ns([&] {
-        std::memset(buf.data(), ++colour & 15, size_t(W) * H);
-        barrier(buf.data());
-    });
-    double fill8 = time_ns([&] {
-        tamu_rectfill(page, 0, 0, W - 1, H - 1, uint32_t(++colour & 15));
-        barrier(page->pixels);
-    });
-    report("rectfill 128x128 8-bit", fill8, "memset 16 KB", fill_peer8, 2);
-    double peer32 = time_ns([&] {
-        std::memset(buf.data(), ++colour, size_t(W) * H * 4);
-        barrier(buf.data());
-    });
-    double fill32 = time_ns([&] {
-        tamu_rectfill(page32, 0, 0, W - 1, H - 1, 0xFF000000u | uint32_t(++colour));
-        barrier(page32->pixels);
-    });
-    report("rectfill 128x128 32-bit", fill32, "memset 64 KB", peer32, 2);
+    pair_ns fill8 = time_pair(
+        [&] {
+            tamu_rectfill(page, 0, 0, W - 1, H - 1, uint32_t(++colour & 15));
+            barrier(page->pixels);
+        },
+        [&] {
+            std::memset(buf.data(), ++colour & 15, size_t(W) * H);
+            barrier(buf.data());
+        });
+    report("rectfill 128x128 8-bit", fill8.op, "memset 16 KB", fill8.peer, 2);
+    pair_ns fill32 = time_pair(
+        [&] {
+            tamu_rectfill(page32, 0, 0, W - 1, H - 1, 0xFF000000u | uint32_t(++colour));
+            barrier(page32->pixels);
+        },
+        [&] {
+            std::memset(buf.data(), ++colour, size_t(W) * H * 4);
+            barrier(buf.data());
+        });
+    report("rectfill 128x128 32-bit", fill32.op, "memset 64 KB", fill32.peer, 2);
 
     // 256 transparent 8 x 8 sprites from the sheet, against memcpy of the
     // same 8-byte rows between the same places, and one bulk memcpy.
@@ -99,22 +119,22 @@ int main() {
     };
     std::vector<place> places;
     for (int i = 0; i < 256; i++) places.push_back({(i % 16) * 8, (i / 16) * 8, next_random(W - 8), next_random(H - 8)});
-    double sprites = time_ns([&] {
+    auto draw_sprites = [&] {
         for (const place &p : places) tamu_draw_sprite(sheet, page, p.sx, p.sy, p.dx, p.dy, 8, 8);
         barrier(page->pixels);
-    });
-    double sprite_rows = time_ns([&] {
+    };
+    pair_ns sprite_rows = time_pair(draw_sprites, [&] {
         for (const place &p : places)
             for (int r = 0; r < 8; r++)
                 std::memcpy(buf.data() + (p.dy + r) * W + p.dx, src.data() + (p.sy + r) * W + p.sx, 8);
         barrier(buf.data());
     });
-    double sprite_bulk = time_ns([&] {
+    pair_ns sprite_bulk = time_pair(draw_sprites, [&] {
         std::memcpy(buf.data(), src.data(), 256 * 64);
         barrier(buf.data());
     });
-    report("256 sprites 8x8 transparent", sprites, "memcpy of the same 2048 rows", sprite_rows, 4);
-    report("256 sprites 8x8 transparent", sprites, "memcpy 16 KB in one block", sprite_bulk, 0);
+    report("256 sprites 8x8 transparent", sprite_rows.op, "memcpy of the same 2048 rows", sprite_rows.peer, 4);
+    report("256 sprites 8x8 transparent", sprite_bulk.op, "memcpy 16 KB in one block", sprite_bulk.peer, 0);
 
     // 1000 lines with both ends on the page, against memset of as many
     // bytes as they draw pixels.
@@ -128,18 +148,19 @@ int main() {
         pixels += std::max(std::abs(s.xb - s.xa), std::abs(s.yb - s.ya)) + 1;
         lines.push_back(s);
     }
-    double line_ns = time_ns([&] {
-        for (const segment &s : lines) tamu_line(page, s.xa, s.ya, s.xb, s.yb, 7);
-        barrier(page->pixels);
-    });
-    double line_peer = time_ns([&] {
-        std::memset(buf.data(), 7, size_t(pixels));
-        barrier(buf.data());
-    });
+    pair_ns line = time_pair(
+        [&] {
+            for (const segment &s : lines) tamu_line(page, s.xa, s.ya, s.xb, s.yb, 7);
+            barrier(page->pixels);
+        },
+        [&] {
+            std::memset(buf.data(), 7, size_t(pixels));
+            barrier(buf.data());
+        });
     char peer_name[64];
     std::snprintf(peer_name, sizeof peer_name, "memset %ld bytes", pixels);
-    report("1000 lines", line_ns, peer_name, line_peer, 0);
-    std::printf("%-34s %10.2f ns per pixel\n", "", line_ns / double(pixels));
+    report("1000 lines", line.op, peer_name, line.peer, 0);
+    std::printf("%-34s %10.2f ns per pixel\n", "", line.op / double(pixels));
 
     tamu_destroy_bitmap(page);
     tamu_destroy_bitmap(page32);

@@ -197,7 +197,13 @@ void tamu_restore_clip(cbitmap *bitmap) {
 
 void tamu_clip(const cbitmap *src, const cbitmap *dst, int &sx_, int &sy_, int &dx_, int &dy_, int &w_,
                int &h_) {
-    // Worked in 64 bits so that no sum of large arguments wraps.
+    // The common case, a rectangle inside both, needs no change. Each test
+    // subtracts only values that cannot wrap.
+    if (sx_ >= 0 && sy_ >= 0 && w_ >= 1 && h_ >= 1 && sx_ < src->width && sy_ < src->height &&
+        w_ <= src->width - sx_ && h_ <= src->height - sy_ && dx_ >= dst->clip_x0 && dy_ >= dst->clip_y0 &&
+        dx_ < dst->clip_x1 && dy_ < dst->clip_y1 && w_ <= dst->clip_x1 - dx_ && h_ <= dst->clip_y1 - dy_)
+        return;
+    // Otherwise worked in 64 bits so that no sum of large arguments wraps.
     int64_t sx = sx_, sy = sy_, dx = dx_, dy = dy_, w = w_, h = h_;
     if (sx >= src->width || sy >= src->height || dx >= dst->clip_x1 || dy >= dst->clip_y1) {
         h_ = 0;

@@ -22,16 +22,27 @@ inline void plot(cbitmap *b, int x, int y, uint32_t colour) {
 }
 
 // n 32-bit words of colour: single words up to a 16-byte boundary, then
-// the aligned middle sixteen bytes at a time.
+// the aligned middle sixteen bytes at a time. A long fill writes only its
+// first words so and copies them forward in doubling blocks, which lets
+// the C library's block copy use the widest stores the processor has.
 void fill32(uint32_t *p, int64_t n, uint32_t colour) {
     typedef uint32_t quad __attribute__((vector_size(16)));
+    constexpr int64_t SEED = 64;
+    uint32_t *start = p;
+    int64_t total = n;
     for (; n > 0 && (reinterpret_cast<uintptr_t>(p) & 15); n--) *p++ = colour;
     const quad q = {colour, colour, colour, colour};
+    if (total >= 4 * SEED) n = std::min(n, SEED);
     for (; n >= 8; n -= 8, p += 8) {
         std::memcpy(p, &q, 16);
         std::memcpy(p + 4, &q, 16);
     }
     for (; n > 0; n--) *p++ = colour;
+    for (int64_t done = p - start; done < total;) {
+        int64_t count = std::min(done, total - done);
+        std::memcpy(start + done, start, size_t(count) * 4);
+        done += count;
+    }
 }
 
 // Columns x0..x1 (inclusive, already inside the bitmap) of row y.

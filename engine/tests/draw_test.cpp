@@ -154,6 +154,29 @@ TEST(DrawRect, ThirtyTwoBitRunsCoverExactlyTheirColumns) {
     EXPECT_EQ(pixel32(b, 3, 1), 0xFF00FF00u);
     EXPECT_EQ(pixel32(b, 15, 1), 0xFF00FF00u);
     tamu_destroy_bitmap(b);
+
+    // Long runs, and whole bitmaps filled as one block, are written in
+    // pieces of growing size: every word and nothing past the ends.
+    cbitmap *wide = tamu_create_bitmap(1100, 3, 32);
+    for (int x0 : {0, 1, 3})
+        for (int n : {255, 256, 257, 300, 1024, 1097}) {
+            for (int y = 0; y < 3; y++)
+                for (int x = 0; x < 1100; x++) set_pixel32(wide, x, y, 0x11111111);
+            tamu_rectfill(wide, x0, 1, x0 + n - 1, 1, 0xCAFEBABE);
+            for (int y = 0; y < 3; y++)
+                for (int x = 0; x < 1100; x++) {
+                    bool in = y == 1 && x >= x0 && x < x0 + n;
+                    ASSERT_EQ(pixel32(wide, x, y), in ? 0xCAFEBABEu : 0x11111111u) << x0 << " " << n << " " << x;
+                }
+        }
+    for (int rows : {1, 2, 3}) {
+        tamu_clear_bitmap(wide);
+        tamu_rectfill(wide, -5, 0, 2000, rows - 1, 0x01020304);
+        for (int y = 0; y < 3; y++)
+            for (int x = 0; x < 1100; x++)
+                ASSERT_EQ(pixel32(wide, x, y), y < rows ? 0x01020304u : 0u) << rows << " " << x << "," << y;
+    }
+    tamu_destroy_bitmap(wide);
 }
 
 struct LineCase {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,7 @@ TEST_F(StringTable, InformationFileOfSeveralLines) {
     EXPECT_STREQ(tamu_sts(dict, "version", 1), " ");
     EXPECT_STREQ(tamu_sts(dict, "tags", -1), " ");
     EXPECT_STREQ(tamu_sts(dict, "tags", 1 << 30), " ");
+    EXPECT_STREQ(tamu_sts(dict, "tags", INT_MAX), " ");  // first string + index would wrap in 32 bits
     // Keys are matched whole and case-sensitively.
     EXPECT_STREQ(tamu_sts(dict, "Title", 0), " ");
     EXPECT_STREQ(tamu_sts(dict, "titl", 0), " ");

@@ -275,6 +275,21 @@ TEST(VmErrors, RunawayRecursionEndsAsAnError) {
     EXPECT_NE(r.error.find("stack overflow"), std::string::npos) << r.error;
 }
 
+// A script that allocates without end fails with the memory error, and the
+// state runs the next chunk once memory is there again.
+TEST(VmErrors, OutOfMemoryEndsAsAnError) {
+    ScriptState s;
+    s.alloc.fail_after = 20000; // allocations before the allocator refuses
+    ScriptResult r = s.run("local t = {} local i = 0 while true do i = i + 1 t[i] = {i, tostr = 'x' .. i} end");
+    EXPECT_EQ(r.status, LUA_ERRMEM);
+    EXPECT_EQ(r.error, "not enough memory");
+    s.alloc.fail_after = -1;
+    lua_reset_call_state_zorva(s.L);
+    r = s.run("local t = {1, 2, 3} out(#t)");
+    EXPECT_EQ(r.status, LUA_OK) << r.error;
+    EXPECT_EQ(r.out, "3\n");
+}
+
 // Deep recursion grows the thread's stack and call records; a collection
 // afterwards gives that memory back.
 TEST(VmErrors, StackShrinksAfterDeepRecursion) {

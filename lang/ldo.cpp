@@ -135,10 +135,14 @@ static int stackinuse(lua_State *L) {
 // Gives back stack space after deep recursion or an error; never raises.
 void luaD_shrinkstack(lua_State *L) {
     int inuse = stackinuse(L);
-    int goodsize = inuse + (inuse / 8) + 2 * EXTRA_STACK;
+    // Room for a host call or a hook at the deepest frame too (each asks
+    // for LUA_MINSTACK slots), else the stack grows back at once.
+    int goodsize = inuse + (inuse / 8) + 2 * EXTRA_STACK + LUA_MINSTACK;
     if (goodsize > LUAI_MAXSTACK) goodsize = LUAI_MAXSTACK;
     if (inuse <= LUAI_MAXSTACK) luaE_freeCI(L); // records beyond the current one
-    if (inuse <= LUAI_MAXSTACK && goodsize < L->stacksize) movestack(L, goodsize, true);
+    // Only a stack at least twice the size it needs shrinks: moving it on
+    // every cycle for a few slots costs more than it gives back.
+    if (inuse <= LUAI_MAXSTACK && 2 * goodsize <= L->stacksize) movestack(L, goodsize, true);
 }
 
 // ---- Hooks ---------------------------------------------------------------

@@ -1,22 +1,11 @@
-// Loading a chunk of script source straight through the compiler, for the
-// engine's test tool, tests, benchmarks and fuzz target.
-//
-// Until the loader's luaY_parser forwards to the compiler (lua_load still
-// reaches a placeholder), this does what lua_load does for text: compiles
-// under a protected call, gives the main closure its _ENV upvalue (the
-// global table) and leaves it on the stack, or leaves the error message.
+// Loading a chunk of script source for the engine's test tool, tests,
+// benchmarks and fuzz target: the text goes through lua_load, as every
+// host's chunk does.
 #pragma once
 
 #include <cstring>
 
-#include "ldo.h"
-#include "lfunc.h"
-#include "lmem.h"
-#include "lparser.h"
-#include "lstate.h"
-#include "ltable.h"
 #include "lua.h"
-#include "lzio.h"
 
 namespace zorva_source_detail {
 
@@ -37,43 +26,15 @@ inline const char *read(lua_State *, void *ud, size_t *size) {
     return s->text;
 }
 
-struct Job {
-    ZIO z;
-    Mbuffer buff;
-    const char *name;
-};
-
-inline void compile(lua_State *L, void *ud) {
-    Job *job = static_cast<Job *>(ud);
-    int c = zgetc(&job->z);
-    LClosure *cl = luaY_compile(L, &job->z, &job->buff, job->name, c);
-    luaF_initupvals(L, cl);
-}
-
 } // namespace zorva_source_detail
 
 // Compiles text (len bytes) as a chunk named chunkname ("=name" shows as
-// "name" in messages). Returns LUA_OK with the function on the stack top,
-// or an error status with the message there.
+// "name" in messages). Returns LUA_OK with the function (its _ENV the
+// global table) on the stack top, or an error status with the message
+// there.
 inline int zorva_load_source(lua_State *L, const char *text, size_t len, const char *chunkname) {
-    using namespace zorva_source_detail;
-    Source src{text, len, false};
-    Job job;
-    luaZ_init(L, &job.z, read, &src);
-    luaZ_initbuffer(L, &job.buff);
-    job.name = chunkname;
-    L->nny++; // no yields while compiling
-    int status = luaD_pcall(L, compile, &job, savestack(L, L->top), L->errfunc);
-    L->nny--;
-    luaZ_freebuffer(L, &job.buff);
-    if (status == LUA_OK) {
-        LClosure *f = clLvalue(L->top - 1);
-        if (f->nupvalues >= 1) { // the first upvalue is _ENV
-            lua_rawgeti(L, LUA_REGISTRYINDEX, LUA_RIDX_GLOBALS);
-            lua_setupvalue(L, -2, 1);
-        }
-    }
-    return status;
+    zorva_source_detail::Source src{text, len, false};
+    return lua_load(L, zorva_source_detail::read, &src, chunkname, nullptr);
 }
 
 inline int zorva_load_source(lua_State *L, const char *text, const char *chunkname) {

@@ -379,8 +379,10 @@ static int unbound_search(Table *t, unsigned int j) {
     while (!ttisnil(luaH_getint(t, (int)j))) {
         i = j;
         if (j > (unsigned int)MAX_INT / 2) { // would overflow: scan linearly
+            // Whole keys wrap every 65536, so a table that holds all of them
+            // has no border: the scan stops after one round.
             i = 1;
-            while (!ttisnil(luaH_getint(t, (int)i))) i++;
+            while (i <= 65536 && !ttisnil(luaH_getint(t, (int)i))) i++;
             return (int)(i - 1);
         }
         j *= 2;

@@ -1,7 +1,7 @@
 -- Switching between coroutines.
 local function producer(n)
   return cocreate(function()
-    for i = 1, n do yield(i % 100) end
+    for i = 1, n do yield(i % 97) end
     return -1
   end)
 end

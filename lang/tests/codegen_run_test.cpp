@@ -79,6 +79,27 @@ TEST(CodeGenRun, AssignmentsAndExpressions) {
     check_runs(cases, sizeof(cases) / sizeof(cases[0]));
 }
 
+// The operator priorities of the language, with constants (folded where
+// they can be) and with the same values in locals (computed at run time).
+TEST(CodeGenRun, OperatorPriorities) {
+    const RunCase cases[] = {
+        {"out(2 + 3 * 4 ^ 2 / 8, -2 ^ 2, 2 ^ -1, 2 ^ 3 ^ 2, 2 * -3 ^ 2, 10 - 2 - 3, 64 / 4 / 2, 7 % 4 * 2)",
+         "8 -4 0.5 512 -18 5 8 6\n"},
+        {"local a, b, c, d, e, f, g = 2, 3, 4, 8, 10, 64, 7\n"
+         "out(a + b * c ^ a / d, -a ^ a, a ^ -1, a ^ b ^ a, a * -b ^ a, e - a - b, f / c / a, g % c * a)",
+         "8 -4 0.5 512 -18 5 8 6\n"},
+        {"out(1 .. 2 + 3, 'a' .. 1 + 2 .. 'b', 'x' .. 'y' == 'xy', 1 + 2 < 4, #'abc' + 1, -#'ab', - - 2)",
+         "15 a3b true true 4 -2 2\n"},
+        {"local one, two, three, s = 1, 2, 3, 'ab'\n"
+         "out(one .. two + three, 'a' .. one + two .. 'b', s .. 'c' == 'abc', one + two < 4, #s + 1, -#s, - - two)",
+         "15 a3b true true 3 -2 2\n"},
+        {"local n, f, t = nil, false, true\n"
+         "out(not 1 == 2, not n == t, 1 < 2 == t, n or f and 1, 1 == 1 and 2 or 3, f and 1 or 2, t or n.x)",
+         "false true true false 2 2 true\n"},
+    };
+    check_runs(cases, sizeof(cases) / sizeof(cases[0]));
+}
+
 TEST(CodeGenRun, FoldedConstantsMatchRunTime) {
     const RunCase cases[] = {
         {"local two, one, three = 2, 1, 3 "

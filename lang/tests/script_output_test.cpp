@@ -71,6 +71,16 @@ TEST(ScriptOutput, CompileErrorsAndMissingFiles) {
     EXPECT_EQ(run("timeout 20 '" + tool.string() + "' '" + src.string() + "'", &out), 1);
     EXPECT_EQ(out.rfind("error: ", 0), 0u) << out;
     EXPECT_EQ(out.find("fine"), std::string::npos); // nothing ran
+    // Lines in messages are the file's own, also the line a closing
+    // token refers to.
+    {
+        std::ofstream f(src);
+        f << "out('fine')\n\nlocal function f()\n  return 1\n";
+    }
+    out.clear();
+    EXPECT_EQ(run("timeout 20 '" + tool.string() + "' '" + src.string() + "'", &out), 1);
+    EXPECT_NE(out.find(".lua:5: 'end' expected (to close 'function' at line 3) near <eof>\n"), std::string::npos)
+        << out;
     fs::remove(src);
     out.clear();
     EXPECT_EQ(run("timeout 20 '" + tool.string() + "' /nonexistent/x.lua", &out), 1);

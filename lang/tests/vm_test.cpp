@@ -103,6 +103,10 @@ TEST(VmLength, StringsTablesAndWrapping) {
         {"local s = 'a' for i = 1, 14 do s = s .. s end out(#s) s = s .. s out(#s) s = s .. s out(#s)",
          "16384\n-32768\n0\n"},
         {"local t = {} for i = 1, 300 do t[i] = i end out(#t) t[301] = 1 t[302] = 2 out(#t)", "300\n302\n"},
+        // Whole keys wrap at 32768, so a table holding all 65536 of them has
+        // no border: its length is 65536, which wraps to 0 (and the search
+        // for the border ends).
+        {"local t = {} for i = -32768, 32767 do t[i] = true end out(#t)", "0\n"},
     });
     expect_errors({
         {"local n = nil local x = #n", "attempt to get length of local 'n' (a nil value)"},
@@ -140,11 +144,19 @@ TEST(VmTables, ArrayHashAndMetamethodChains) {
         {"local function f(...) return ... end local t = {f(1, 2, 3)} local u = {f(1, 2, 3), f(4)} out(#t, #u, u[2])",
          "3 2 4\n"},
     });
-    // Chains of more than 100 __index or __newindex tables end in an error.
+    // A chain may pass through 100 tables (99 __index or __newindex
+    // links), by string, number or method key; one more is an error.
+    const std::string chain99 = "local base = {f = 'found', [5] = 'five', m = function() return 'm' end} local t = base\n"
+                                "for i = 1, 99 do t = setmetatable({}, {__index = t}) end\n"
+                                "local store = {} local u = store for i = 1, 99 do u = setmetatable({}, {__newindex = u}) end\n"
+                                "u.x = 1 u[2] = 2 out(t.f, t[5], t:m(), t.g, store.x, store[2], getmetatable(u).__newindex.x)";
+    expect_outputs({{chain99.c_str(), "found five m nil 1 2 nil\n"}});
     expect_errors({
-        {"local t = {} for i = 1, 150 do t = setmetatable({}, {__index = t}) end local x = t.missing",
+        {"local t = {} for i = 1, 100 do t = setmetatable({}, {__index = t}) end local x = t.missing",
          "loop in gettable"},
-        {"local t = {} for i = 1, 150 do t = setmetatable({}, {__newindex = t}) end t.x = 1", "loop in settable"},
+        {"local t = {} for i = 1, 100 do t = setmetatable({}, {__index = t}) end local x = t[1]", "loop in gettable"},
+        {"local t = {} for i = 1, 100 do t = setmetatable({}, {__index = t}) end t:m()", "loop in gettable"},
+        {"local t = {} for i = 1, 100 do t = setmetatable({}, {__newindex = t}) end t.x = 1", "loop in settable"},
         {"local t = nil t.x = 1", "attempt to index local 't' (a nil value)"},
         {"local t = {} t[nil] = 1", "table index is nil"},
     });
@@ -263,6 +275,35 @@ TEST(VmErrors, RunawayRecursionEndsAsAnError) {
     EXPECT_NE(r.error.find("stack overflow"), std::string::npos) << r.error;
 }
 
+// A script that allocates without end fails with the memory error, and the
+// state runs the next chunk once memory is there again.
+TEST(VmErrors, OutOfMemoryEndsAsAnError) {
+    ScriptState s;
+    s.alloc.fail_after = 20000; // allocations before the allocator refuses
+    ScriptResult r = s.run("local t = {} local i = 0 while true do i = i + 1 t[i] = {i, tostr = 'x' .. i} end");
+    EXPECT_EQ(r.status, LUA_ERRMEM);
+    EXPECT_EQ(r.error, "not enough memory");
+    s.alloc.fail_after = -1;
+    lua_reset_call_state_zorva(s.L);
+    r = s.run("local t = {1, 2, 3} out(#t)");
+    EXPECT_EQ(r.status, LUA_OK) << r.error;
+    EXPECT_EQ(r.out, "3\n");
+}
+
+// Deep recursion grows the thread's stack and call records; a collection
+// afterwards gives that memory back.
+TEST(VmErrors, StackShrinksAfterDeepRecursion) {
+    ScriptState s;
+    ScriptResult r = s.run("local function f(n) if n == 0 then return 0 end return 1 + f(n - 1) end out(f(10))");
+    ASSERT_EQ(r.out, "10\n");
+    lua_gc(s.L, LUA_GCCOLLECT, 0);
+    size_t shallow = s.alloc.live;
+    r = s.run("local function f(n) if n == 0 then return 0 end return 1 + f(n - 1) end out(f(20000))");
+    ASSERT_EQ(r.out, "20000\n") << r.error;
+    lua_gc(s.L, LUA_GCCOLLECT, 0);
+    EXPECT_LT(s.alloc.live, shallow + 4096) << "deep: " << s.alloc.live << ", shallow: " << shallow;
+}
+
 // Metamethods that yield: the interrupted instruction is finished on
 // resume.
 TEST(VmCoroutines, YieldInsideMetamethods) {
@@ -277,6 +318,13 @@ TEST(VmCoroutines, YieldInsideMetamethods) {
          "a.z = 5 out(rawv)\n"
          "if a < b then out('lt') end if a <= b then out('le') else out('not le') end",
          "10 key! true false true xcat true 3 -1 42\n5\nlt\nnot le\n"},
+        // A yielding __le found on the second operand only, or next to a
+        // constant operand: its answer stands (not inverted as a fallback
+        // to __lt would be).
+        {"local mt = {__le = function(a, b) yield() return false end}\n"
+         "local a, b = {}, setmetatable({}, mt)\n"
+         "out(a <= b, b <= a, 5 <= b, b >= 5) if b <= 5 then out('le') else out('not le') end",
+         "false false false false\nnot le\n"},
         // __le falls back to not __lt with swapped operands.
         {"local mt = {__lt = function(a, b) yield() return a.v < b.v end}\n"
          "local a, b = setmetatable({v = 1}, mt), setmetatable({v = 2}, mt) out(a <= b, b <= a)",

@@ -233,6 +233,9 @@ const char *lua_tolstring(lua_State *L, int idx, size_t *len) {
             if (len != nullptr) *len = 0;
             return nullptr;
         }
+        // Converted in place: an upvalue of a host closure now holds a new
+        // string, which the collector must see if the closure is black.
+        if (isupvalue(idx)) luaC_barrier(L, clCvalue(L->ci->func), o);
         luaC_checkGC(L);
         o = index2addr(L, idx); // the collector may have moved the stack
     }

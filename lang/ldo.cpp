@@ -373,6 +373,7 @@ static void resume(lua_State *L, void *ud) {
     StkId firstArg = static_cast<StkId>(ud);
     CallInfo *ci = L->ci;
     if (L->nCcalls >= LUAI_MAXCCALLS) resume_error(L, "C stack overflow", firstArg);
+    if (G(L)->finexpired) resume_error(L, FINBUDGETMSG, firstArg); // inside a finalizer out of budget
     if (L->status == LUA_OK) { // starting the coroutine
         if (ci != &L->base_ci) resume_error(L, "cannot resume non-suspended coroutine", firstArg);
         if (!luaD_precall(L, firstArg - 1, LUA_MULTRET)) luaV_execute(L);
@@ -404,6 +405,10 @@ int lua_resume(lua_State *L, lua_State *from, int nargs) {
     L->nCresume = L->nCcalls;
     L->nny = 0; // yields allowed
     api_checknelems(L, (L->status == LUA_OK) ? nargs + 1 : nargs);
+    // Inside a finalizer the coroutine runs under the finalizer's budget.
+    luaC_HookSave hooks;
+    bool budgeted = G(L)->infinalizer > 0 && G(L)->finbudget > 0;
+    if (budgeted) luaC_budgethooks(L, &hooks);
     int status = luaD_rawrunprotected(L, resume, L->top - nargs);
     if (status == LUA_OK && L->status == LUA_YIELD) status = LUA_YIELD; // yielded by returning
     if (status == -1) { // the resume itself was refused
@@ -421,6 +426,7 @@ int lua_resume(lua_State *L, lua_State *from, int nargs) {
             }
         }
     }
+    if (budgeted) luaC_restorehooks(L, &hooks);
     L->nny = oldnny;
     L->nCresume = oldnCresume;
     L->nCcalls--;

@@ -15,10 +15,13 @@
 // runs instead.
 //
 // Finalizers ("__gc") run outside the collector's steps, one call each in
-// a protected call without user hooks, bounded by an instruction budget.
-// When a protected call is active on the thread their errors propagate as
-// LUA_ERRGCMM; otherwise (a collection the host starts between runs, or
-// lua_close) they are reported through the state's gc-error handler.
+// a protected call without user hooks, bounded by an instruction budget
+// that also covers the coroutines they resume. They may run on a thread
+// that is suspended (the host collects between the slices of a cart),
+// which is left as it was. When a protected call is active on the thread
+// their errors propagate as LUA_ERRGCMM; otherwise (a collection the host
+// starts between runs, or lua_close) they are reported through the
+// state's gc-error handler.
 #include "lgc.h"
 
 #include <cstdio>
@@ -573,10 +576,56 @@ static GCObject *udata2finalize(global_State *g) {
 
 static void dothecall(lua_State *L, void *) { luaD_call(L, L->top - 2, 0, 0); }
 
-// The count hook that stops a finalizer running past its budget.
+// Instructions between two calls of the budget hook: small, so that every
+// thread that runs in a finalizer sees soon after the budget is spent.
+#define FINHOOKSTEP 1000
+
+// The count hook of a finalizer: adds what the thread ran to the
+// finalizer's count and stops it with an error once the budget is spent.
+// From then on the hook comes at every instruction of the thread, so that
+// a finalizer catching the error (with pcall, or in a coroutine) gets no
+// further, and lua_resume refuses to start any more coroutines.
 static void finalizer_limit(lua_State *L, lua_Debug *) {
-    lua_pushstring(L, "finalizer ran past its instruction budget");
+    global_State *g = G(L);
+    if (!g->finexpired) {
+        g->finspent += L->basehookcount;
+        if (g->finspent < g->finbudget) return;
+        g->finexpired = 1;
+    }
+    L->basehookcount = L->hookcount = 1;
+    // A message handler runs before the error unwinds, that is still inside
+    // this hook: let the hook reach it too, or an endless handler would run
+    // unbounded.
+    L->allowhook = 1;
+    lua_pushstring(L, FINBUDGETMSG);
     lua_error(L);
+}
+
+void luaC_budgethooks(lua_State *L, luaC_HookSave *save) {
+    global_State *g = G(L);
+    save->hook = L->hook;
+    save->mask = L->hookmask;
+    save->basecount = L->basehookcount;
+    save->count = L->hookcount;
+    save->allowhook = L->allowhook;
+    save->budgeted = g->finbudget > 0;
+    if (save->budgeted) {
+        int step = g->finexpired ? 1 : (g->finbudget < FINHOOKSTEP ? g->finbudget : FINHOOKSTEP);
+        L->hook = finalizer_limit;
+        L->hookmask = LUA_MASKCOUNT;
+        L->basehookcount = L->hookcount = step;
+        L->allowhook = 1;
+    }
+}
+
+void luaC_restorehooks(lua_State *L, const luaC_HookSave *save) {
+    global_State *g = G(L);
+    if (save->budgeted && !g->finexpired) g->finspent += L->basehookcount - L->hookcount; // the part since the last call
+    L->hook = save->hook;
+    L->hookmask = cast_byte(save->mask);
+    L->basehookcount = save->basecount;
+    L->hookcount = save->count;
+    L->allowhook = save->allowhook;
 }
 
 static void gcmessage(lua_State *L, void *ud) {
@@ -597,24 +646,26 @@ static void GCTM(lua_State *L, int propagateerrors) {
     setgcovalue(L, &v, udata2finalize(g));
     const TValue *tm = luaT_gettmbyobj(L, &v, TM_GC);
     if (tm == nullptr || !ttisfunction(tm)) return;
-    // The finalizer runs without the host's hooks (a hook could yield or
-    // charge the cart), but under a count hook of its own that ends it
-    // with an error after the budget, so that an endless loop cannot hang
-    // the console.
-    lu_byte oldah = L->allowhook;
-    lua_Hook oldhook = L->hook;
-    lu_byte oldmask = L->hookmask;
-    int oldbase = L->basehookcount;
-    int oldcount = L->hookcount;
-    lu_byte running = g->gcrunning;
-    if (g->finbudget > 0) {
-        L->hook = finalizer_limit;
-        L->hookmask = LUA_MASKCOUNT;
-        L->basehookcount = L->hookcount = g->finbudget;
-        L->allowhook = 1;
-    } else {
-        L->allowhook = 0;
+    if (g->infinalizer == 0) { // a new finalizer, with a whole budget
+        g->finspent = 0;
+        g->finexpired = 0;
+        g->finhook = L->hook;
+        g->finhookmask = L->hookmask;
+        g->finbasehookcount = L->basehookcount;
     }
+    // The finalizer runs without the host's hooks (a hook could yield or
+    // charge the cart), under a count hook that ends it with an error after
+    // the budget, so that an endless loop cannot hang the console; without
+    // a budget, hooks are simply off.
+    luaC_HookSave hooks;
+    luaC_budgethooks(L, &hooks);
+    if (!hooks.budgeted) L->allowhook = 0;
+    // The thread may be a suspended coroutine (the host collects between
+    // the slices of a cart) or a dead one: the finalizer runs on it as on a
+    // running thread, and the thread is left as it was.
+    lu_byte oldstatus = L->status;
+    L->status = LUA_OK;
+    lu_byte running = g->gcrunning;
     g->gcrunning = 0; // no collector steps inside
     g->infinalizer++;
     setobj2s(L, L->top, tm);
@@ -622,12 +673,10 @@ static void GCTM(lua_State *L, int propagateerrors) {
     L->top += 2;
     int status = luaD_pcall(L, dothecall, nullptr, savestack(L, L->top - 2), 0);
     g->infinalizer--;
-    L->allowhook = oldah;
-    L->hook = oldhook;
-    L->hookmask = oldmask;
-    L->basehookcount = oldbase;
-    L->hookcount = oldcount;
+    luaC_restorehooks(L, &hooks);
+    L->status = oldstatus;
     g->gcrunning = running;
+    if (g->infinalizer == 0) g->finexpired = 0;
     if (status == LUA_OK) return;
     if (status == LUA_ERRRUN) {
         const char *msg = ttisstring(L->top - 1) ? svalue(L->top - 1) : "no message";
@@ -642,7 +691,7 @@ static void GCTM(lua_State *L, int propagateerrors) {
         status = LUA_ERRGCMM;
     }
     if (propagateerrors) luaD_throw(L, status);
-    reportgcerror(L, svalue(L->top - 1));
+    reportgcerror(L, ttisstring(L->top - 1) ? svalue(L->top - 1) : "error in __gc metamethod (no message)");
     L->top--;
 }
 

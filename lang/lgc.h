@@ -93,3 +93,22 @@ void luaC_checkfinalizer(lua_State *L, GCObject *o, Table *mt);
 // A newly closed upvalue keeps the invariant.
 void luaC_checkupvalcolor(global_State *g, UpVal *uv);
 void luaC_changemode(lua_State *L, int mode);
+
+// While a finalizer runs, the instructions of every thread that runs (its
+// own and those of the coroutines it resumes) count against its budget,
+// through a count hook that stands in for the thread's own hooks.
+struct luaC_HookSave {
+    lua_Hook hook;
+    int mask;
+    int basecount;
+    int count;
+    lu_byte allowhook;
+    lu_byte budgeted; // the budget hook was installed
+};
+// Sets the thread's hooks aside in *save and puts it under the running
+// finalizer's budget (nothing changes without a budget).
+void luaC_budgethooks(lua_State *L, luaC_HookSave *save);
+// Gives the thread its own hooks back.
+void luaC_restorehooks(lua_State *L, const luaC_HookSave *save);
+// Message of a finalizer stopped by its budget.
+#define FINBUDGETMSG "finalizer ran past its instruction budget"

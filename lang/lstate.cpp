@@ -166,9 +166,16 @@ lua_State *lua_newthread(lua_State *L) {
     setthvalue(L, L->top, L1);
     api_incr_top(L);
     preinit_state(L1, G(L));
-    L1->hookmask = L->hookmask;
-    L1->basehookcount = L->basehookcount;
-    L1->hook = L->hook;
+    global_State *g = G(L);
+    if (g->infinalizer > 0) { // the creator's hooks outside the finalizer
+        L1->hookmask = g->finhookmask;
+        L1->basehookcount = g->finbasehookcount;
+        L1->hook = g->finhook;
+    } else {
+        L1->hookmask = L->hookmask;
+        L1->basehookcount = L->basehookcount;
+        L1->hook = L->hook;
+    }
     resethookcount(L1);
     stack_init(L1, L);
     return L1;
@@ -229,7 +236,12 @@ lua_State *lua_newstate(lua_Alloc f, void *ud) {
     g->gcerrorf = nullptr;
     g->gcerrorud = nullptr;
     g->finbudget = 1000000;
+    g->finspent = 0;
+    g->finexpired = 0;
     g->infinalizer = 0;
+    g->finhook = nullptr;
+    g->finhookmask = 0;
+    g->finbasehookcount = 0;
     g->memerrmsg = nullptr;
     g->errerrmsg = nullptr;
     for (int i = 0; i < TM_N; i++) g->tmname[i] = nullptr;

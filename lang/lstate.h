@@ -101,8 +101,16 @@ struct global_State {
     // Finalizer errors that nothing protected catches go here.
     lua_GCErrorF gcerrorf;
     void *gcerrorud;
-    int finbudget;       // instructions one finalizer may run (0: unbounded)
+    int finbudget;       // instructions one finalizer may run, with every
+                         // coroutine it resumes (0: unbounded)
+    l_mem finspent;      // instructions the running finalizer has run
+    lu_byte finexpired;  // ... and it has used up its budget
     int infinalizer;     // nesting of running finalizers
+    // The hooks of the thread that runs the finalizers, as they are outside
+    // them: threads made inside a finalizer take these.
+    lua_Hook finhook;
+    lu_byte finhookmask;
+    int finbasehookcount;
     lu_byte gcbusy;      // the collector itself is running
     lu_byte gcreport;    // finalizer errors are reported, not raised
 };

@@ -309,8 +309,14 @@ TValue *luaH_newkey(lua_State *L, Table *t, const TValue *key) {
 
 // ---- Lookup --------------------------------------------------------------
 
+// A whole index names the number key << 16 (32 bits, so indices beyond
+// 16 bits wrap onto other keys). When that key is an array index it lives
+// in the array part, which is where it must be found: looking in the hash
+// instead would miss it and a store would make a second entry for it.
 const TValue *luaH_getint_hash(Table *t, int key) {
     zorva_fixed k = (zorva_fixed)((uint32_t)key << 16);
+    int i = luaH_arrayindex(k);
+    if (i != 0 && i <= t->sizearray) return &t->array[i - 1];
     Node *n = hashnum(t, k);
     for (;;) {
         if (ttisnumber(gkey(n)) && nvalue(gkey(n)) == k) return gval(n);
@@ -373,16 +379,20 @@ void luaH_setint(lua_State *L, Table *t, int key, TValue *value) {
 
 // ---- Length --------------------------------------------------------------
 
+// Whole indices name 65536 distinct keys; past that they come round to
+// the same keys again.
+#define DISTINCT_INDICES 65536u
+
 static int unbound_search(Table *t, unsigned int j) {
     unsigned int i = j; // i is zero or a present index
     j++;
     while (!ttisnil(luaH_getint(t, (int)j))) {
         i = j;
         if (j > (unsigned int)MAX_INT / 2) { // would overflow: scan linearly
-            // Whole keys wrap every 65536, so a table that holds all of them
-            // has no border: the scan stops after one round.
+            // The scan stops once every distinct key has been seen: a table
+            // holding all of them would otherwise keep it going for ever.
             i = 1;
-            while (i <= 65536 && !ttisnil(luaH_getint(t, (int)i))) i++;
+            while (i <= DISTINCT_INDICES && !ttisnil(luaH_getint(t, (int)i))) i++;
             return (int)(i - 1);
         }
         j *= 2;

@@ -300,8 +300,12 @@ extern int32_t zorva_runtime_line;
 typedef void (*lua_GCErrorF)(void *ud, lua_State *L, const char *msg);
 void lua_setgcerrorf(lua_State *L, lua_GCErrorF f, void *ud);
 
-// Instructions that one finalizer may run (through the count hook) before
-// it is stopped with an error; 0 removes the bound. Returns the old value.
+// Instructions that one finalizer may run, counting those of the
+// coroutines it resumes, before it is stopped with an error (a count hook
+// of its own stands in for the threads' hooks meanwhile; once it is spent,
+// catching the error gets the finalizer no further); 0 removes the bound.
+// Coroutines made inside a finalizer take the hooks that its thread has
+// outside it. Returns the old value.
 int lua_setfinalizerbudget(lua_State *L, int instructions);
 
 // Fixes the string-hash seed of every state made afterwards (so that table

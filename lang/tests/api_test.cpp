@@ -1,6 +1,7 @@
 // Host interface: stack, number conventions, strings, calls and errors.
 #include <gtest/gtest.h>
 
+#include "lsource_load.h"
 #include "lstate.h"
 #include "lua_test_util.h"
 
@@ -341,6 +342,17 @@ TEST(ApiMemory, AllocationTypesAndFailures) {
     EXPECT_TRUE(has(LUA_TUSERDATA));
     EXPECT_TRUE(has(LUA_TFUNCTION));
     EXPECT_TRUE(has(LUA_TTHREAD));
+    EXPECT_FALSE(has(LUA_TPROTO));
+    EXPECT_FALSE(has(LUA_TUPVAL));
+    // Prototypes and upvalues in the type-name order: "proto" 9, "upval" 10.
+    const std::string chunk = "local a = 1 return function() return a end";
+    ASSERT_EQ(zorva_load_source(L, chunk.data(), chunk.size(), "=chunk"), LUA_OK);
+    lua_call(L, 0, 1);
+    EXPECT_TRUE(has(9));
+    EXPECT_TRUE(has(10));
+    EXPECT_STREQ(lua_typename(L, LUA_TPROTO), "proto");
+    EXPECT_STREQ(lua_typename(L, LUA_TUPVAL), "upval");
+    for (int t : s.alloc.types) EXPECT_TRUE(t == 0 || (t >= LUA_TSTRING && t <= LUA_TUPVAL)) << t;
     lua_settop(L, 0);
 
     // Every allocation failing: the preallocated message.
@@ -361,7 +373,10 @@ TEST(ApiMemory, NewStateFailsCleanly) {
     for (long n = 0; n < 200; n++) {
         TestAlloc a;
         a.fail_after = n;
+        a.record = true;
         lua_State *L = lua_newstate(TestAlloc::fn, &a);
+        ASSERT_FALSE(a.types.empty());
+        EXPECT_EQ(a.types[0], LUA_TTHREAD); // the state block is a thread's
         if (L) {
             lua_close(L);
             EXPECT_EQ(a.live, 0u);

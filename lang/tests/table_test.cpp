@@ -75,6 +75,35 @@ TEST(TableKeys, MainPositionsOfNumbers) {
     }
 }
 
+// A whole index is the number i << 16 in 32 bits: indices beyond 16 bits
+// come round to other keys, and reach them wherever they are stored.
+TEST(TableKeys, WholeIndicesWrapOntoTheSameKeys) {
+    TestState s;
+    lua_State *L = s.L;
+    lua_createtable(L, 4, 4); // an array part and free hash nodes
+    lua_pushstring(L, "a");
+    lua_rawseti(L, 1, 1);
+    struct Case { int index, same_as; } cases[] = {
+        {65537, 1},      // in the array part
+        {-65535, 1},
+        {0x10000 + 3, 3},
+        {0x10000 + 6, 6}, // in the hash part
+        {65536, 0},
+        {0x7FFF0002, 2},
+    };
+    for (const Case &c : cases) {
+        lua_pushfstring(L, "v%d", c.index);
+        lua_rawseti(L, 1, c.index);
+        lua_rawgeti(L, 1, c.same_as);
+        EXPECT_STREQ(lua_tostring(L, -1), lua_pushfstring(L, "v%d", c.index)) << c.index;
+        lua_settop(L, 1);
+    }
+    int count = 0;
+    lua_pushnil(L);
+    while (count < 100 && lua_next(L, 1)) count++, lua_pop(L, 1); // a second entry for a key would loop
+    EXPECT_EQ(count, 5); // 0, 1, 2, 3 and 6: one entry each
+}
+
 TEST(TableLayout, RehashChoosesArrayPart) {
     TestState s;
     lua_State *L = s.L;
@@ -206,6 +235,35 @@ TEST(TableLength, BordersAndErrors) {
     };
     EXPECT_EQ(pcall_cfunc(L, nilkey, &msg), LUA_ERRRUN);
     EXPECT_EQ(msg, "table index is nil");
+}
+
+// Every whole key from -32768 to 32767 present: the border search meets
+// the same keys again past 65536 and must still end.
+TEST(TableLength, EndsWhenEveryWholeKeyIsPresent) {
+    TestState s;
+    lua_State *L = s.L;
+    lua_newtable(L); // all in the hash part: the negative keys come first
+    for (int i = -32768; i <= 32767; i++) {
+        lua_pushnumber(L, fx(i));
+        lua_pushboolean(L, 1);
+        lua_rawset(L, 1);
+    }
+    ASSERT_EQ(totable(L, 1)->sizearray, 0);
+    EXPECT_EQ(luaH_getn(totable(L, 1)), 65536);
+    lua_newtable(L); // 1..32767 in the array part
+    for (int i = 1; i <= 32767; i++) {
+        lua_pushboolean(L, 1);
+        lua_rawseti(L, 2, i);
+    }
+    for (int i = -32768; i <= 0; i++) {
+        lua_pushnumber(L, fx(i));
+        lua_pushboolean(L, 1);
+        lua_rawset(L, 2);
+    }
+    ASSERT_EQ(totable(L, 2)->sizearray, MAXASIZE);
+    EXPECT_EQ(luaH_getn(totable(L, 2)), 65536);
+    lua_len(L, 2);
+    EXPECT_EQ(lua_tonumber(L, -1), 0); // 65536 wraps as a number
 }
 
 TEST(TableKeys, ManyKeysOfEveryKind) {

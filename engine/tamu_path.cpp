@@ -2,6 +2,7 @@
 #include "tamu.h"
 #include "tamu_file_platform.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -157,4 +158,35 @@ int tamu_directory_exists(const char *path) {
     int found = tamu_find_first(path, "", &search, TAMU_FIND_DIRECTORY) == 0;
     tamu_find_close(&search);
     return found ? 1 : 0;
+}
+
+int tamu_path_join(char *out, const char *a, const char *b, const char *c, const char *d) {
+    char joined[1024];
+    int n = std::snprintf(joined, sizeof joined, "%s%s%s%s", a ? a : "", b, c, d ? d : "");
+    if (n < 0 || n > 1023) {
+        out[0] = 0;
+        return 1;
+    }
+    std::memcpy(out, joined, static_cast<size_t>(n) + 1);
+    return 0;
+}
+
+bool tamu_path_is_set(const char *path) { return path[0] != 0 && path[0] != ' '; }
+
+int tamu_find_prepare(const char *directory, const char *pattern, cfind *search, uint32_t mask) {
+    std::memset(search, 0, sizeof *search);
+    if (!directory) return 1;
+    size_t length = std::strlen(directory);
+    if (length > sizeof search->directory - 1) return 1;
+    std::memcpy(search->directory, directory, length + 1);
+    if (pattern && pattern[0] == '*') {
+        size_t n = std::strlen(pattern + 1);
+        // No name is longer than 255 characters, so neither is a suffix
+        // that can match.
+        if (n > sizeof search->suffix - 1) return 1;
+        std::memcpy(search->suffix, pattern + 1, n + 1);
+        search->suffix_length = static_cast<int32_t>(n);
+    }
+    search->mask = mask;
+    return 0;
 }

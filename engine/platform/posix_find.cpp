@@ -1,5 +1,6 @@
 // Directory search and dates on Linux.
 #include "tamu.h"
+#include "tamu_file_platform.h"
 
 #include <dirent.h>
 #include <strings.h>
@@ -12,21 +13,7 @@ static_assert(TAMU_FIND_DIRECTORY == S_IFDIR && TAMU_FIND_FILE == S_IFREG,
               "the search mask uses the system's mode bits");
 
 int tamu_find_first(const char *directory, const char *pattern, cfind *search, uint32_t mask) {
-    std::memset(search, 0, sizeof *search);
-    if (!directory) return 1;
-    // A longer path would be cut to another folder's name: refuse it.
-    size_t length = std::strlen(directory);
-    if (length > sizeof search->directory - 1) return 1;
-    std::memcpy(search->directory, directory, length + 1);
-    if (pattern && pattern[0] == '*') {
-        size_t n = std::strlen(pattern + 1);
-        // No name is longer than 255 characters, so neither is a suffix
-        // that can match.
-        if (n > sizeof search->suffix - 1) return 1;
-        std::memcpy(search->suffix, pattern + 1, n + 1);
-        search->suffix_length = static_cast<int32_t>(n);
-    }
-    search->mask = mask;
+    if (tamu_find_prepare(directory, pattern, search, mask)) return 1;
     search->dir = opendir(directory);
     if (!search->dir) return 1;
     return tamu_find_next(search);

@@ -8,21 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// Joins parts into out (1024 characters); fails, leaving out empty, when
-// the result would not fit. out may be one of the parts.
-static int join(char *out, const char *a, const char *b = "", const char *c = "", const char *d = "") {
-    char joined[1024];
-    int n = std::snprintf(joined, sizeof joined, "%s%s%s%s", a ? a : "", b, c, d ? d : "");
-    if (n < 0 || n > 1023) {
-        out[0] = 0;
-        return 1;
-    }
-    std::memcpy(out, joined, static_cast<size_t>(n) + 1);
-    return 0;
-}
-
-static bool path_is_set(const char *path) { return path[0] != 0 && path[0] != ' '; }
-
 void tamu_mkdir(const char *path) {
     if (path && path[0]) mkdir(path, 0755);
 }
@@ -33,33 +18,33 @@ int tamu_platform_home_folder(char *out) {
         out[0] = 0;
         return 1;
     }
-    return join(out, home);
+    return tamu_path_join(out, home);
 }
 
 int tamu_prefix_with_appdata_path(const char *name, char *out) {
-    if (path_is_set(cconfig.home_path)) {
+    if (tamu_path_is_set(cconfig.home_path)) {
         tamu_mkdir(cconfig.home_path);
         size_t n = std::strlen(cconfig.home_path);
         const char *sep = cconfig.home_path[n - 1] == '/' ? "" : "/";
-        return join(out, cconfig.home_path, sep, name);
+        return tamu_path_join(out, cconfig.home_path, sep, name);
     }
     const char *home = std::getenv("HOME");
     if (home && home[0]) {
         char base[1024];
-        if (join(base, home, "/.ostrel")) {
+        if (tamu_path_join(base, home, "/.ostrel")) {
             out[0] = 0;
             return 1;
         }
         tamu_mkdir(base);
         char folder[1024];
-        if (join(folder, base, "/", tamu_state.application_title)) {
+        if (tamu_path_join(folder, base, "/", tamu_state.application_title)) {
             out[0] = 0;
             return 1;
         }
         tamu_mkdir(folder);
-        return join(out, folder, "/", name);
+        return tamu_path_join(out, folder, "/", name);
     }
-    return join(out, name);
+    return tamu_path_join(out, name);
 }
 
 int tamu_prefix_with_program_path(const char *name, char *out) {
@@ -68,22 +53,22 @@ int tamu_prefix_with_program_path(const char *name, char *out) {
     // A path that fills the buffer may have been cut: never use a wrong folder.
     if (n <= 0 || n >= static_cast<ssize_t>(sizeof exe)) {
         tamu_debug("** ERROR: tamu_prefix_with_program_path failed.\n");
-        return join(out, "./", name);
+        return tamu_path_join(out, "./", name);
     }
     exe[n] = 0;
     char *slash = std::strrchr(exe, '/');
     if (slash) slash[1] = 0;
-    return join(out, exe, name);
+    return tamu_path_join(out, exe, name);
 }
 
 int tamu_prefix_with_desktop_path(const char *name, char *out) {
-    if (path_is_set(cconfig.desktop_path)) {
+    if (tamu_path_is_set(cconfig.desktop_path)) {
         tamu_mkdir(cconfig.desktop_path);
         size_t n = std::strlen(cconfig.desktop_path);
         const char *sep = cconfig.desktop_path[n - 1] == '/' ? "" : "/";
-        return join(out, cconfig.desktop_path, sep, name);
+        return tamu_path_join(out, cconfig.desktop_path, sep, name);
     }
     const char *home = std::getenv("HOME");
-    if (home && home[0]) return join(out, home, "/Desktop/", name);
-    return join(out, name);
+    if (home && home[0]) return tamu_path_join(out, home, "/Desktop/", name);
+    return tamu_path_join(out, name);
 }

@@ -69,7 +69,7 @@ static bool open_device() {
     want.samples = static_cast<Uint16>(cconfig.mix_buffer_size);
     want.callback = audio_callback;
     want.userdata = nullptr;
-    // Silence of signed samples is 0; SDL fills it in the obtained spec.
+    // Silence of signed samples is 0; SDL fills it in the format it grants.
     want.silence = 0;
 
     SDL_AudioSpec have;

@@ -8,6 +8,7 @@
 // openable folder lists its "." entry (which tamu_directory_exists relies
 // on).
 #include "tamu.h"
+#include "tamu_file_platform.h"
 
 #include <windows.h>
 
@@ -83,20 +84,8 @@ bool offer(cfind *search, const char *name, DWORD attributes, uint64_t size, con
 }  // namespace
 
 int tamu_find_first(const char *directory, const char *pattern, cfind *search, uint32_t mask) {
-    std::memset(search, 0, sizeof *search);
-    if (!directory) return 1;
-    // A longer path would be cut to another folder's name: refuse it.
+    if (tamu_find_prepare(directory, pattern, search, mask)) return 1;
     size_t length = std::strlen(directory);
-    if (length > sizeof search->directory - 1) return 1;
-    std::memcpy(search->directory, directory, length + 1);
-    if (pattern && pattern[0] == '*') {
-        size_t n = std::strlen(pattern + 1);
-        if (n > sizeof search->suffix - 1) return 1;
-        std::memcpy(search->suffix, pattern + 1, n + 1);
-        search->suffix_length = static_cast<int32_t>(n);
-    }
-    search->mask = mask;
-
     // As opendir, an empty path names no folder; wildcards in the folder's
     // own name would search other folders.
     if (length == 0 || std::strpbrk(directory, "*?")) return 1;

@@ -11,25 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 
-// Joins parts into out (1024 characters); fails, leaving out empty, when
-// the result would not fit. out may be one of the parts.
-static int join(char *out, const char *a, const char *b = "", const char *c = "", const char *d = "") {
-    char joined[1024];
-    int n = std::snprintf(joined, sizeof joined, "%s%s%s%s", a ? a : "", b, c, d ? d : "");
-    if (n < 0 || n > 1023) {
-        out[0] = 0;
-        return 1;
-    }
-    std::memcpy(out, joined, static_cast<size_t>(n) + 1);
-    return 0;
-}
-
 static int fail(char *out) {
     out[0] = 0;
     return 1;
 }
-
-static bool path_is_set(const char *path) { return path[0] != 0 && path[0] != ' '; }
 
 static void to_slashes(char *path) {
     for (; *path; path++)
@@ -58,7 +43,7 @@ int tamu_platform_home_folder(char *out) {
         out[0] = 0;
         return 1;
     }
-    if (join(out, drive ? drive : "", path ? path : "")) return 1;
+    if (tamu_path_join(out, drive ? drive : "", path ? path : "")) return 1;
     to_slashes(out);
     return 0;
 }
@@ -69,7 +54,7 @@ int tamu_prefix_with_program_path(const char *name, char *out) {
     // A name that fills the buffer has been cut: never use a wrong folder.
     if (n == 0 || n >= MAX_PATH) {
         tamu_debug("** ERROR: tamu_prefix_with_program_path failed.\n");
-        return join(out, "./", name);
+        return tamu_path_join(out, "./", name);
     }
     exe[n] = 0;
     to_slashes(exe);
@@ -78,45 +63,45 @@ int tamu_prefix_with_program_path(const char *name, char *out) {
         slash[1] = 0;
     else
         exe[0] = 0;
-    return join(out, exe, name);
+    return tamu_path_join(out, exe, name);
 }
 
 int tamu_prefix_with_appdata_path(const char *name, char *out) {
-    if (path_is_set(cconfig.home_path)) {
+    if (tamu_path_is_set(cconfig.home_path)) {
         // The folder is the user's choice: used as given, not created.
         char folder[1024];
-        if (join(folder, cconfig.home_path)) return fail(out);
+        if (tamu_path_join(folder, cconfig.home_path)) return fail(out);
         to_slashes(folder);
-        return join(out, folder, ends_with_separator(folder) ? "" : "/", name);
+        return tamu_path_join(out, folder, ends_with_separator(folder) ? "" : "/", name);
     }
     char base[1024];
     if (const char *appdata = env("APPDATA")) {
-        if (join(base, appdata)) return fail(out);
+        if (tamu_path_join(base, appdata)) return fail(out);
     } else if (const char *profile = env("USERPROFILE")) {
-        if (join(base, profile, "/Application Data")) return fail(out);
+        if (tamu_path_join(base, profile, "/Application Data")) return fail(out);
     } else if (tamu_prefix_with_program_path("", base)) {
         return fail(out);
     }
     to_slashes(base);
     // The program folder already ends with '/'.
     char folder[1024];
-    if (join(folder, base, ends_with_separator(base) ? "" : "/", tamu_state.application_title))
+    if (tamu_path_join(folder, base, ends_with_separator(base) ? "" : "/", tamu_state.application_title))
         return fail(out);
     tamu_mkdir(folder);
-    return join(out, folder, "/", name);
+    return tamu_path_join(out, folder, "/", name);
 }
 
 int tamu_prefix_with_desktop_path(const char *name, char *out) {
-    if (path_is_set(cconfig.desktop_path)) {
+    if (tamu_path_is_set(cconfig.desktop_path)) {
         tamu_mkdir(cconfig.desktop_path);
         const char *sep = ends_with_separator(cconfig.desktop_path) ? "" : "/";
-        return join(out, cconfig.desktop_path, sep, name);
+        return tamu_path_join(out, cconfig.desktop_path, sep, name);
     }
     if (const char *profile = env("USERPROFILE")) {
         char folder[1024];
-        if (join(folder, profile)) return fail(out);
+        if (tamu_path_join(folder, profile)) return fail(out);
         to_slashes(folder);
-        return join(out, folder, "/Desktop/", name);
+        return tamu_path_join(out, folder, "/Desktop/", name);
     }
     return tamu_prefix_with_program_path(name, out);
 }

@@ -2,11 +2,12 @@
 #include "cart_text.h"
 
 #include "tamu.h"
+#include "zorva_state.h"
 
 #include <cctype>
 #include <cstring>
 
-int zorva_cart_future_version = 0;
+int &zorva_cart_future_version = pstate.future_version;
 
 // The address written after the header line's " // "; readers ignore it.
 static const char *const web_site = "https://www.zorva.example";

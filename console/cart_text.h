@@ -54,7 +54,7 @@ const char *zorva_cart_result_text(int result);
 // Set by the reader when a cart's version is above ZORVA_CART_VERSION,
 // cleared when any other cart is read; the shell reports it as "future
 // version. please update!".
-extern int zorva_cart_future_version;
+extern int &zorva_cart_future_version;   // the flag in pstate
 
 // The lowest format version the cart's code needs: 9 when it holds "[["
 // not preceded by "-" (a long string rather than a long comment), else 10

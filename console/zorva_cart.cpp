@@ -2,6 +2,7 @@
 #include "zorva_cart.h"
 
 #include "tamu.h"
+#include "zorva_state.h"
 
 #include <cstring>
 
@@ -40,6 +41,7 @@ void tamu_destroy_zorva_cart(zorva_cart *cart) {
     if (!cart) return;
     if (zorva_cart_hooks.stop_sound) zorva_cart_hooks.stop_sound(cart);
     if (zorva_cart_hooks.forget) zorva_cart_hooks.forget(cart);
+    if (pstate.live_cart == cart) pstate.live_cart = nullptr;
     tamu_destroy_bitmap(cart->gfx);
     tamu_destroy_bitmap(cart->map);
     tamu_destroy_bitmap(cart->label);

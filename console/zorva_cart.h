@@ -77,9 +77,9 @@ int zorva_sfx_is_default(const sfx_record *sfx, int index);
 
 // Called by tamu_destroy_zorva_cart before the record goes, so that no
 // one plays from or points at it afterwards: sound sets stop_sound (stop
-// the cart's song and every one of its sound effects), the console state
-// sets forget (clear its live-cart pointer when it is this cart). Null
-// hooks are skipped.
+// the cart's song and every one of its sound effects); forget is for any
+// other holder of cart pointers. Null hooks are skipped. The live-cart
+// pointer of pstate is cleared after them when it is this cart.
 struct zorva_cart_release_hooks {
     void (*stop_sound)(zorva_cart *cart);
     void (*forget)(zorva_cart *cart);

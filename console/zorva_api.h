@@ -28,3 +28,29 @@ int zv_cstore(lua_State *L);
 // Buttons
 int zv_btn(lua_State *L);
 int zv_btnp(lua_State *L);
+
+// Arithmetic and bit operations on raw 16.16 patterns
+int zv_flr(lua_State *L);
+int zv_sgn(lua_State *L);
+int zv_abs(lua_State *L);
+int zv_min(lua_State *L);
+int zv_max(lua_State *L);
+int zv_mid(lua_State *L);
+int zv_cos(lua_State *L);
+int zv_sin(lua_State *L);
+int zv_sqrt(lua_State *L);
+int zv_atan2(lua_State *L);
+int zv_band(lua_State *L);
+int zv_bor(lua_State *L);
+int zv_bxor(lua_State *L);
+int zv_bnot(lua_State *L);
+int zv_shl(lua_State *L);
+int zv_shr(lua_State *L);
+
+// Random numbers (the console's own generator)
+int zv_rnd(lua_State *L);
+int zv_srand(lua_State *L);
+
+// Conversion between numbers and text
+int zv_tonum(lua_State *L);
+int zv_tostr(lua_State *L);

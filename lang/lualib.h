@@ -1,4 +1,6 @@
-// Library openers and the base and coroutine functions that carts see.
+// Library openers and the library functions that carts see: the base and
+// coroutine functions, the string library's sub and the debug library's
+// traceback.
 //
 // No script state of the console opens a whole library: carts see only the
 // globals that the console registers, among them the functions below under
@@ -36,3 +38,10 @@ int luaB_getmetatable(lua_State *L);
 int luaB_cocreate(lua_State *L);
 int luaB_coresume(lua_State *L);
 int luaB_costatus(lua_State *L);
+
+// The string library's sub: sub(s, i [, j]) with whole-number positions,
+// negative ones counting from the end; a number s is taken as its text.
+int str_sub(lua_State *L);
+// The debug library's traceback: traceback([thread,] [message [, level]]);
+// a message that is neither text, a number nor nil is returned as it is.
+int db_traceback(lua_State *L);

@@ -1,0 +1,104 @@
+// The cart API table.
+#include "zorva_bindings.h"
+
+#include "lua.h"
+#include "lualib.h"
+#include "zorva_api.h"
+
+#include <cstring>
+
+char api_function_name[ZORVA_API_NAMES][ZORVA_API_NAME_SIZE];
+int api_function_count = 0;
+
+void init_api_function_names() {
+    std::memset(api_function_name, 0, sizeof api_function_name);
+    api_function_count = 0;
+}
+
+void add_api_function_name(const char *name) {
+    size_t len = std::strlen(name);
+    if (api_function_count >= ZORVA_API_NAMES || len >= ZORVA_API_NAME_SIZE) return;
+    std::memcpy(api_function_name[api_function_count], name, len + 1);
+    api_function_count++;
+}
+
+namespace {
+
+struct cart_function {
+    const char *name;
+    lua_CFunction function;
+};
+
+// Every cart function in registration order: the order of the name list
+// too. A second name of the same function ("dir" for ls, "map" for
+// mapdraw, "exit" for shutdown, "menuitem" for _menuitem, "paused" for
+// _paused) has its own entry right after the first. Gaps name the
+// functions that are not here yet, at the place where they belong.
+const cart_function cart_functions[] = {
+    // flip
+    // camera, clip, cls
+    // folder, ls, dir, cd, mkdir, install_demos, install_games, keyconfig,
+    // splore
+    // pset, pget, color, print
+    // printh
+    // cursor
+    {"tonum", zv_tonum},
+    {"tostr", zv_tostr},
+    // spr, sspr, rect, rectfill, circ, circfill, line, pal, palt, fillp,
+    // mapdraw, map, mget, mset, fget, fset, sget, sset
+    // music, sfx
+    {"peek", zv_peek},
+    {"poke", zv_poke},
+    {"memcpy", zv_memcpy},
+    {"memset", zv_memset},
+    {"reload", zv_reload},
+    {"cstore", zv_cstore},
+    {"rnd", zv_rnd},
+    {"srand", zv_srand},
+    {"flr", zv_flr},
+    {"sgn", zv_sgn},
+    {"abs", zv_abs},
+    {"min", zv_min},
+    {"max", zv_max},
+    {"mid", zv_mid},
+    {"cos", zv_cos},
+    {"sin", zv_sin},
+    {"sqrt", zv_sqrt},
+    {"atan2", zv_atan2},
+    {"band", zv_band},
+    {"bor", zv_bor},
+    {"bxor", zv_bxor},
+    {"bnot", zv_bnot},
+    {"shl", zv_shl},
+    {"shr", zv_shr},
+    // load, save, run, stop, reboot, shutdown, exit, info, export, import,
+    // help, time, login, logout, bbsreq, scoresub, extcmd
+    {"btn", zv_btn},
+    {"btnp", zv_btnp},
+    // _menuitem, menuitem, cartdata, dget, dset, stat
+    // The script library's functions under their cart names.
+    {"sub", str_sub},
+    {"pairs", luaB_pairs},
+    {"type", luaB_type},
+    {"assert", luaB_assert},
+    {"setmetatable", luaB_setmetatable},
+    {"getmetatable", luaB_getmetatable},
+    {"cocreate", luaB_cocreate},
+    {"coresume", luaB_coresume},
+    {"costatus", luaB_costatus},
+    // yield
+    {"trace", db_traceback},
+    // _paused, paused, holdframe, _get_frames_skipped,
+    // _get_menu_item_selected, _update_buttons, _set_mainloop_exists,
+    // _set_fps, _set_paused
+};
+
+}  // namespace
+
+void add_c_functions(lua_State *L) {
+    init_api_function_names();
+    for (const cart_function &f : cart_functions) {
+        lua_register(L, f.name, f.function);
+        add_api_function_name(f.name);
+    }
+}

@@ -30,6 +30,10 @@ struct tamu_state_record {
 
     // mixer
     int mixer_running;
+    int audio_paused;            // the shell's audio-pause word: non-zero plays silence
+    int recording;               // the mixer appends its output to the record buffer
+    int music_patterns_played;   // patterns the song has moved through
+    int music_pattern;           // current music pattern, -1 once a song stops
 };
 extern tamu_state_record tamu_state;
 

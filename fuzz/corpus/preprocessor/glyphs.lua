@@ -1,0 +1,3 @@
+btn(ã) btn(ë) btn(î) btn(É)
+x = é + ó + è
+print("ã")

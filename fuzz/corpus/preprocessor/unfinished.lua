@@ -1,0 +1,3 @@
+s = "open
+a != b
+--[[ open

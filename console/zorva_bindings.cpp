@@ -16,10 +16,18 @@ void init_api_function_names() {
 }
 
 void add_api_function_name(const char *name) {
+    if (!name) return;
     size_t len = std::strlen(name);
     if (api_function_count >= ZORVA_API_NAMES || len >= ZORVA_API_NAME_SIZE) return;
     std::memcpy(api_function_name[api_function_count], name, len + 1);
     api_function_count++;
+}
+
+int is_api_function_name(const char *name) {
+    if (!name) return 0;
+    for (int i = 0; i < api_function_count; i++)
+        if (std::strcmp(api_function_name[i], name) == 0) return 1;
+    return 0;
 }
 
 namespace {

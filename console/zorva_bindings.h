@@ -18,6 +18,8 @@ void init_api_function_names();
 // Adds name at the end of the list. A name that does not fit (longer than
 // 64 characters, or the list full) is left out.
 void add_api_function_name(const char *name);
+// 1 when name is in the list.
+int is_api_function_name(const char *name);
 
 // Registers every cart function as a global of L, in the table's order,
 // and lists their names afresh.

@@ -2,7 +2,7 @@
 #include "zorva_preprocess.h"
 
 #include "tamu.h"
-#include "zorva_api_names.h"
+#include "zorva_bindings.h"
 
 #include <cstring>
 
@@ -138,8 +138,8 @@ static int name_kind(const char *begin, const char *end) {
     size_t len = static_cast<size_t>(end - begin);
     for (const word_kind &k : keywords)
         if (std::strlen(k.word) == len && std::memcmp(k.word, begin, len) == 0) return k.kind;
-    if (len < static_cast<size_t>(ZORVA_API_NAME_LENGTH)) {
-        char name[ZORVA_API_NAME_LENGTH];
+    if (len < static_cast<size_t>(ZORVA_API_NAME_SIZE)) {
+        char name[ZORVA_API_NAME_SIZE];
         std::memcpy(name, begin, len);
         name[len] = 0;
         for (const char *h : header_function_names)

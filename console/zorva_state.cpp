@@ -15,10 +15,10 @@ static void record_runtime_error(const char *message) {
 
 static zorva_cart *no_working_cart() { return nullptr; }
 
-zorva_shell_hooks zorva_shell = {record_runtime_error, no_working_cart, nullptr, nullptr, nullptr};
+zorva_shell_hooks zorva_shell = {record_runtime_error, no_working_cart, nullptr, nullptr, nullptr, nullptr};
 
 void zorva_reset_shell_hooks() {
-    zorva_shell = {record_runtime_error, no_working_cart, nullptr, nullptr, nullptr};
+    zorva_shell = {record_runtime_error, no_working_cart, nullptr, nullptr, nullptr, nullptr};
 }
 
 void console_runtime_error(const char *message) {

@@ -147,6 +147,10 @@ struct zorva_shell_hooks {
     // file) and copies len bytes of console memory from src into that
     // cart at dest, then saves it; 0 on success.
     int (*cstore_to_file)(const char *name, int dest, int src, int len);
+    // Moves the text cursor to the next console line, scrolling the screen
+    // when it reaches the bottom (print calls it after text without a
+    // position). Null: print leaves the cursor where it is.
+    void (*cursor_cr)();
 };
 extern zorva_shell_hooks zorva_shell;
 // Puts back the defaults.

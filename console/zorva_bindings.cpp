@@ -4,6 +4,7 @@
 #include "lua.h"
 #include "lualib.h"
 #include "zorva_api.h"
+#include "zorva_api_draw.h"
 
 #include <cstring>
 
@@ -44,16 +45,37 @@ struct cart_function {
 // functions that are not here yet, at the place where they belong.
 const cart_function cart_functions[] = {
     // flip
-    // camera, clip, cls
+    {"camera", zv_camera},
+    {"clip", zv_clip},
+    {"cls", zv_cls},
     // folder, ls, dir, cd, mkdir, install_demos, install_games, keyconfig,
     // splore
-    // pset, pget, color, print
+    {"pset", zv_pset},
+    {"pget", zv_pget},
+    {"color", zv_color},
+    {"print", zv_print},
     // printh
-    // cursor
+    {"cursor", zv_cursor},
     {"tonum", zv_tonum},
     {"tostr", zv_tostr},
-    // spr, sspr, rect, rectfill, circ, circfill, line, pal, palt, fillp,
-    // mapdraw, map, mget, mset, fget, fset, sget, sset
+    {"spr", zv_spr},
+    {"sspr", zv_sspr},
+    {"rect", zv_rect},
+    {"rectfill", zv_rectfill},
+    {"circ", zv_circ},
+    {"circfill", zv_circfill},
+    {"line", zv_line},
+    {"pal", zv_pal},
+    {"palt", zv_palt},
+    {"fillp", zv_fillp},
+    {"mapdraw", zv_mapdraw},
+    {"map", zv_mapdraw},
+    {"mget", zv_mget},
+    {"mset", zv_mset},
+    {"fget", zv_fget},
+    {"fset", zv_fset},
+    {"sget", zv_sget},
+    {"sset", zv_sset},
     // music, sfx
     {"peek", zv_peek},
     {"poke", zv_poke},

@@ -41,20 +41,26 @@ struct cart_function {
 // Every cart function in registration order: the order of the name list
 // too. A second name of the same function ("dir" for ls, "map" for
 // mapdraw, "exit" for shutdown, "menuitem" for _menuitem, "paused" for
-// _paused) has its own entry right after the first. Gaps name the
-// functions that are not here yet, at the place where they belong.
+// _paused) has its own entry right after the first.
 const cart_function cart_functions[] = {
-    // flip
+    {"flip", zv_flip},
     {"camera", zv_camera},
     {"clip", zv_clip},
     {"cls", zv_cls},
-    // folder, ls, dir, cd, mkdir, install_demos, install_games, keyconfig,
-    // splore
+    {"folder", zv_folder},
+    {"ls", zv_ls},
+    {"dir", zv_ls},
+    {"cd", zv_cd},
+    {"mkdir", zv_mkdir},
+    {"install_demos", zv_install_demos},
+    {"install_games", zv_install_games},
+    {"keyconfig", zv_keyconfig},
+    {"splore", zv_splore},
     {"pset", zv_pset},
     {"pget", zv_pget},
     {"color", zv_color},
     {"print", zv_print},
-    // printh
+    {"printh", zv_printh},
     {"cursor", zv_cursor},
     {"tonum", zv_tonum},
     {"tostr", zv_tostr},
@@ -76,7 +82,8 @@ const cart_function cart_functions[] = {
     {"fset", zv_fset},
     {"sget", zv_sget},
     {"sset", zv_sset},
-    // music, sfx
+    {"music", zv_music},
+    {"sfx", zv_sfx},
     {"peek", zv_peek},
     {"poke", zv_poke},
     {"memcpy", zv_memcpy},
@@ -101,11 +108,31 @@ const cart_function cart_functions[] = {
     {"bnot", zv_bnot},
     {"shl", zv_shl},
     {"shr", zv_shr},
-    // load, save, run, stop, reboot, shutdown, exit, info, export, import,
-    // help, time, login, logout, bbsreq, scoresub, extcmd
+    {"load", zv_load},
+    {"save", zv_save},
+    {"run", zv_run},
+    {"stop", zv_stop},
+    {"reboot", zv_reboot},
+    {"shutdown", zv_shutdown},
+    {"exit", zv_shutdown},
+    {"info", zv_info},
+    {"export", zv_export},
+    {"import", zv_import},
+    {"help", zv_help},
+    {"time", zv_time},
+    {"login", zv_login},
+    {"logout", zv_logout},
+    {"bbsreq", zv_bbsreq},
+    {"scoresub", zv_scoresub},
+    {"extcmd", zv_extcmd},
     {"btn", zv_btn},
     {"btnp", zv_btnp},
-    // _menuitem, menuitem, cartdata, dget, dset, stat
+    {"_menuitem", zv__menuitem},
+    {"menuitem", zv__menuitem},
+    {"cartdata", zv_cartdata},
+    {"dget", zv_dget},
+    {"dset", zv_dset},
+    {"stat", zv_stat},
     // The script library's functions under their cart names.
     {"sub", str_sub},
     {"pairs", luaB_pairs},
@@ -116,11 +143,17 @@ const cart_function cart_functions[] = {
     {"cocreate", luaB_cocreate},
     {"coresume", luaB_coresume},
     {"costatus", luaB_costatus},
-    // yield
+    {"yield", zv_yield},
     {"trace", db_traceback},
-    // _paused, paused, holdframe, _get_frames_skipped,
-    // _get_menu_item_selected, _update_buttons, _set_mainloop_exists,
-    // _set_fps, _set_paused
+    {"_paused", zv__paused},
+    {"paused", zv__paused},
+    {"holdframe", zv_holdframe},
+    {"_get_frames_skipped", zv__get_frames_skipped},
+    {"_get_menu_item_selected", zv__get_menu_item_selected},
+    {"_update_buttons", zv__update_buttons},
+    {"_set_mainloop_exists", zv__set_mainloop_exists},
+    {"_set_fps", zv__set_fps},
+    {"_set_paused", zv__set_paused},
 };
 
 }  // namespace

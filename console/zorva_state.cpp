@@ -15,11 +15,16 @@ static void record_runtime_error(const char *message) {
 
 static zorva_cart *no_working_cart() { return nullptr; }
 
-zorva_shell_hooks zorva_shell = {record_runtime_error, no_working_cart, nullptr, nullptr, nullptr, nullptr};
-
-void zorva_reset_shell_hooks() {
-    zorva_shell = {record_runtime_error, no_working_cart, nullptr, nullptr, nullptr, nullptr};
+static zorva_shell_hooks default_shell_hooks() {
+    zorva_shell_hooks hooks{};
+    hooks.runtime_error = record_runtime_error;
+    hooks.working_cart = no_working_cart;
+    return hooks;
 }
+
+zorva_shell_hooks zorva_shell = default_shell_hooks();
+
+void zorva_reset_shell_hooks() { zorva_shell = default_shell_hooks(); }
 
 void console_runtime_error(const char *message) {
     if (zorva_shell.runtime_error)

@@ -147,10 +147,61 @@ struct zorva_shell_hooks {
     // file) and copies len bytes of console memory from src into that
     // cart at dest, then saves it; 0 on success.
     int (*cstore_to_file)(const char *name, int dest, int src, int len);
+
+    // The hooks below may be null: the console then does what the comment
+    // says after "Null:".
+
     // Moves the text cursor to the next console line, scrolling the screen
     // when it reaches the bottom (print calls it after text without a
-    // position). Null: print leaves the cursor where it is.
+    // position, console output after every line). Null: print leaves the
+    // cursor where it is; console output moves it with console_cursor_cr.
     void (*cursor_cr)();
+    // Sees every text printed on the console with its colour (tools and
+    // tests read the console's output through it). Null: nothing.
+    void (*console_printed)(const char *text, int colour);
+    // The shell's wait-for-button flag (after a program stops, the shell
+    // waits for the buttons to be let go). Null: nothing.
+    void (*set_wait_for_button)(int on);
+    // The shell's part of pausing a running program (the cart browser's
+    // selection animation starts again). Null: nothing.
+    void (*program_paused)();
+    // The clipboard text that the shell holds. Null: none.
+    const char *(*clipboard_text)();
+    // Shows a notice in the message bar for ms milliseconds. Null: nothing.
+    void (*show_message)(const char *text, int ms);
+    // 1 when the player was started on a cart or the cart browser from the
+    // command line. Null: 0.
+    int (*started_from_command_line)();
+    // Claims a cart-data id and reads its file: 0 when existing data was
+    // read. Null: 1 (no data).
+    int (*load_cdata)(const char *id);
+    // Writes the cart data when claimed and dirty. Null: nothing.
+    void (*save_cdata)();
+    // Loads a cart file as the working cart: 0 on success. Null: 1.
+    int (*load_working_cart)(const char *name);
+    // Saves the working cart under a path: 0 on success. Null: 1.
+    int (*save_working_cart)(const char *path);
+    // The clipboard's cart text made the working cart: 0 on success.
+    // Null: 1.
+    int (*load_clip_cart)();
+    // The working cart put on the clipboard as cart text: 0 on success.
+    // Null: 1.
+    int (*save_clip_cart)();
+    // Clears the shell's option to open the cart browser at start.
+    void (*clear_browser_at_start)();
+    // Lists the current directory on the console (filter may be null).
+    void (*list_files)(const char *filter);
+    void (*install_demos)();
+    // Installs the preloaded forum carts among the browser's favourites.
+    void (*install_games)();
+    // Opens the key configuration (overlay 1).
+    void (*keyconfig)();
+    // Opens the cart browser (overlay 2).
+    void (*splore)();
+    void (*do_export)(const char *name);
+    void (*do_import)(const char *path);
+    // The size of the code once compressed for a PNG cart. Null: 0.
+    int (*compressed_size)(const char *code);
 };
 extern zorva_shell_hooks zorva_shell;
 // Puts back the defaults.

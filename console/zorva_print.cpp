@@ -1,0 +1,88 @@
+// Console output.
+#include "zorva_print.h"
+
+#include "tamu.h"
+#include "zorva_cpu.h"
+#include "zorva_state.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+char global_str[ZORVA_GLOBAL_STR_SIZE];
+
+namespace {
+
+constexpr int LINE_HEIGHT = 6;
+constexpr int CHARS_PER_LINE = 32;
+constexpr int SCROLL_LIMIT = 123;       // the cursor never goes this far down
+constexpr int SCROLL_COST = 65536;
+constexpr int TEXT_MODE = TAMU_TEXT_SOLID | TAMU_TEXT_WRAP;
+
+bool usable_screen(const cbitmap *s) { return s && s->bpp == 8 && s->width == 128 && s->height == 128; }
+
+void scroll_screen_up(cbitmap *s) {
+    int rows = s->height;
+    for (int y = 0; y + LINE_HEIGHT < rows; y++) std::memcpy(s->rows[y], s->rows[y + LINE_HEIGHT], size_t(s->width));
+    for (int y = rows - LINE_HEIGHT; y < rows; y++) std::memset(s->rows[y], 0, size_t(s->width));
+}
+
+}  // namespace
+
+cpod *zorva_system_font() { return pstate.font_pod ? pstate.font_pod : tamu_font1; }
+
+void console_cursor_cr() {
+    zorva_draw_state &d = pstate.draw_state;
+    if (d.cursor_y + LINE_HEIGHT < SCROLL_LIMIT) {
+        d.cursor_y += LINE_HEIGHT;
+        return;
+    }
+    if (usable_screen(pstate.screen)) scroll_screen_up(pstate.screen);
+    spend_cpu(SCROLL_COST);
+}
+
+void cursor_cr() {
+    if (zorva_shell.cursor_cr)
+        zorva_shell.cursor_cr();
+    else
+        console_cursor_cr();
+}
+
+void zorva_print_col(const char *text, int colour) {
+    if (!text) text = "";
+    if (zorva_shell.console_printed) zorva_shell.console_printed(text, colour);
+    if (pstate.exec_mode && pstate.MODE == MODE_CONSOLE) {
+        std::printf("** %s\n", text);
+        std::fflush(stdout);
+        return;
+    }
+    cbitmap *screen = pstate.screen;
+    if (!usable_screen(screen)) return;
+    zorva_draw_state &d = pstate.draw_state;
+    int parts = int((std::strlen(text) + CHARS_PER_LINE - 1) / CHARS_PER_LINE);
+    int extra = parts > 1 ? parts - 1 : 0;
+    // Make room below first, so that a long text scrolls the screen as
+    // far as it needs, then go back up to where it starts. (A line feed
+    // that scrolls leaves the cursor where it is, so the way back up is
+    // taken once all of them are done.)
+    for (int i = 0; i < extra; i++) cursor_cr();
+    d.cursor_y -= extra * LINE_HEIGHT;
+    // Console output ignores what clip rectangle the cart left.
+    int x0 = screen->clip_x0, y0 = screen->clip_y0, x1 = screen->clip_x1, y1 = screen->clip_y1;
+    tamu_reset_clip(screen);
+    if (parts > 0) tamu_rectfill(screen, 0, d.cursor_y, screen->width - 1, d.cursor_y + parts * LINE_HEIGHT - 1, 0);
+    tamu_draw_text_ex(screen, text, zorva_system_font(), d.cursor_x, d.cursor_y, TEXT_MODE, uint32_t(colour));
+    tamu_set_clip(screen, x0, y0, x1, y1);
+    d.cursor_y += extra * LINE_HEIGHT;
+    cursor_cr();
+}
+
+void zorva_print(const char *text) { zorva_print_col(text, 6); }
+
+void zorva_print_2(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(global_str, sizeof global_str, format, args);
+    va_end(args);
+    zorva_print_col(global_str, 6);
+}

@@ -9,6 +9,7 @@
 
 #include "tamu.h"
 #include "tamu_csound.h"
+#include "tamu_music.h"
 #include "zorva_state.h"
 
 #include <algorithm>
@@ -173,6 +174,7 @@ int tamu_sound_init(int mode) {
     std::memset(ms0, 0, sizeof ms0);
     tamu_hooks.mixer_callback = tamu_mixer_callback;
     tamu_hooks.sound_exit = tamu_sound_exit;
+    tamu_music_install_hooks();
     tamu_unlock_audio_plat();
     tamu_debugf("tamu_sound_init mix_buffer_size: %d\n", cconfig.mix_buffer_size);
     return tamu_sound_init_plat(mode);

@@ -100,28 +100,11 @@ zorva_fixed cpu_fraction(int32_t units) {
     return zorva_fixed(uint32_t(steps) << 8);
 }
 
-// The number of a sound effect of the live cart, or -1.
-int live_sfx_number(const sfx_record *sfx) {
-    zorva_cart *cart = pstate.live_cart;
-    if (!cart || !sfx || sfx < cart->sfx || sfx >= cart->sfx + ZORVA_SFX_COUNT) return -1;
-    return int(sfx - cart->sfx);
+// stat(16) to stat(26) from the sound library; without it nothing plays.
+int sound_stat(int n) {
+    if (zorva_sound.stat) return zorva_sound.stat(n);
+    return n <= 23 ? -1 : 0;
 }
-
-sfx_record *channel_sfx(int channel) { return zorva_sound.channel_sfx ? zorva_sound.channel_sfx(channel) : nullptr; }
-
-int stat_channel_sfx(int k) {
-    int n = live_sfx_number(channel_sfx(k));
-    return n >= 0 ? n : live_sfx_number(channel_sfx(k + 4));
-}
-
-int stat_channel_note(int k) {
-    sfx_record *sfx = channel_sfx(k);
-    if (!sfx) sfx = channel_sfx(k + 4);
-    if (!sfx || !zorva_sound.sfx_playing_note) return -1;
-    return zorva_sound.sfx_playing_note(sfx);
-}
-
-bool music_playing() { return zorva_sound.music_is_playing && zorva_sound.music_is_playing(); }
 
 // stat(32) to stat(36): the mouse in devkit mode.
 int stat_mouse(lua_State *L, int n) {
@@ -287,21 +270,8 @@ int zv_stat(lua_State *L) {
     case 1: return push_fixed(L, cpu_fraction(pstate.total_cpu));
     case 2: return push_fixed(L, cpu_fraction(pstate.frame_charge));
     case 5: zv_push_int(L, CONSOLE_VERSION); return 1;
-    case 16:
-    case 17:
-    case 18:
-    case 19: zv_push_int(L, stat_channel_sfx(n - 16)); return 1;
-    case 20:
-    case 21:
-    case 22:
-    case 23: zv_push_int(L, stat_channel_note(n - 20)); return 1;
-    case 24:
-        zv_push_int(L, music_playing() && zorva_sound.music_pattern ? zorva_sound.music_pattern() : 0);
-        return 1;
-    case 25:
-        zv_push_int(L, music_playing() && zorva_sound.music_patterns_played ? zorva_sound.music_patterns_played() : 0);
-        return 1;
-    case 26: zv_push_int(L, zorva_sound.song_ticks ? zorva_sound.song_ticks() : 0); return 1;
+    case 16: case 17: case 18: case 19: case 20: case 21:
+    case 22: case 23: case 24: case 25: case 26: zv_push_int(L, sound_stat(n)); return 1;
     case 32:
     case 33:
     case 34:

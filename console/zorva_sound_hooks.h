@@ -23,17 +23,11 @@ struct zorva_sound_hooks {
     void (*stop_sfx)(sfx_record *sfx);
     // Lets a looping sound effect on the channel play on past its loop.
     void (*release_looping_channel)(int channel);
-    // The sound effect on mixer channel 0-7, or null when idle.
-    sfx_record *(*channel_sfx)(int channel);
-    // The note being played of a sound effect, or -1.
-    int (*sfx_playing_note)(sfx_record *sfx);
-    // 1 while music plays.
-    int (*music_is_playing)();
-    // The current music pattern and the count of patterns played.
-    int (*music_pattern)();
-    int (*music_patterns_played)();
-    // The music's tick position.
-    int (*song_ticks)();
+    // The answer to stat(n) for n 16 to 26: the live cart's sound effect
+    // on console channels 0-3 (16-19; -1 when none), the note each of them
+    // plays (20-23; -1), the music pattern, the count of patterns played and
+    // the song's tick position (24-26; 0 without music).
+    int (*stat)(int n);
 };
 extern zorva_sound_hooks zorva_sound;
 // Puts back the defaults (all null).

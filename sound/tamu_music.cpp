@@ -6,6 +6,7 @@
 // half-made start or stop. The fade variables are the main thread's alone;
 // the mixer only reads fade_vol.
 #include "tamu_music.h"
+#include "zorva_sound_hooks.h"
 
 #include "tamu.h"
 #include "tamu_mixer.h"
@@ -412,4 +413,12 @@ void tamu_music_install_hooks() {
     tamu_hooks.set_sound_volume = tamu_set_sound_volume;
     tamu_hooks.set_music_volume = tamu_set_music_volume;
     zorva_cart_hooks.stop_sound = release_cart_sound;
+    // What the cart functions sfx, music and stat ask of sound.
+    zorva_sound.stop_all_sounds = tamu_stop_all_sounds;
+    zorva_sound.music_stop = [](int fade_ms) { cmusic_stop(nullptr, fade_ms); };
+    zorva_sound.play_song = tamu_play_zorva_song;
+    zorva_sound.play_sfx = tamu_play_sfx_ex;
+    zorva_sound.stop_sfx = tamu_stop_sfx;
+    zorva_sound.release_looping_channel = tamu_release_looping_zorva_channel;
+    zorva_sound.stat = tamu_zorva_sound_stat;
 }

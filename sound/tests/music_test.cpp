@@ -5,6 +5,7 @@
 // engine hooks and the debug overlay.
 #include "sound_fixture.h"
 #include "tamu_music.h"
+#include "zorva_sound_hooks.h"
 
 #include <climits>
 #include <cstdlib>
@@ -32,6 +33,7 @@ class Play : public SoundTest {
         tamu_music_clock = tamu_get_time;
         tamu_hooks = tamu_upper_hooks{};
         zorva_cart_hooks.stop_sound = nullptr;
+        zorva_reset_sound_hooks();
     }
     void pattern(int p, int e0, int e1 = 64, int e2 = 64, int e3 = 64, int flags = 0) {
         cart->music[p][0] = e0;
@@ -635,6 +637,11 @@ TEST_F(Play, SoundStartInstallsTheEngineHooks) {
     EXPECT_EQ(tamu_hooks.set_sound_volume, tamu_set_sound_volume);
     EXPECT_EQ(tamu_hooks.set_music_volume, tamu_set_music_volume);
     EXPECT_NE(zorva_cart_hooks.stop_sound, nullptr);
+    // The cart functions reach sound through the console's hooks.
+    EXPECT_EQ(zorva_sound.play_sfx, tamu_play_sfx_ex);
+    EXPECT_EQ(zorva_sound.play_song, tamu_play_zorva_song);
+    EXPECT_EQ(zorva_sound.stat, tamu_zorva_sound_stat);
+    EXPECT_NE(zorva_sound.music_stop, nullptr);
     ASSERT_NE(tamu_hooks.music_stop, nullptr);
     // Shut-down stops music at once.
     pattern(0, 1);

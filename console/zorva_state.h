@@ -26,6 +26,8 @@ constexpr int ZORVA_PLAYER_BUTTONS = 8;
 
 // MODE values.
 enum { MODE_CONSOLE = 0, MODE_RUNNING = 1, MODE_BOOT = 2, MODE_SPLASH = 3 };
+// OVERLAY values.
+enum { OVERLAY_NONE = 0, OVERLAY_KEYCONFIG = 1, OVERLAY_BROWSER = 2 };
 // REQUEST values (0: none).
 enum {
     REQUEST_RUN = 1,
@@ -68,6 +70,7 @@ struct zorva_state {
     cbitmap *screen;             // 128 x 128, 8 bits, one colour 0-15 per pixel
     cbitmap *back_page;
     int32_t hold_frame;
+    int32_t frame_held;          // a frame was not shown for the hold-frame flag
     int32_t frames_skipped;
     int32_t frames_skipped_last_read;
     int32_t paused;
@@ -94,6 +97,8 @@ struct zorva_state {
     char cart_directory[ZORVA_PATH_SIZE];
     int32_t MODE;
     int32_t REQUEST;
+    int32_t view;                // 0 the console; others are editor views
+    int32_t OVERLAY;             // 0 none, 1 key configuration, 2 cart browser
     int32_t running;             // a cart program (not a command) runs
     int32_t hold_counter;        // frames in which the shell does not run the cart
     zorva_draw_state draw_state;

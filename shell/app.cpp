@@ -1,13 +1,333 @@
-// The application: for now a blank window that ends when it is closed.
-#include "tamu.h"
+// The application's start-up and shut-down callbacks, the data pod and
+// the console's hooks into the shell.
+#include "zorva_app.h"
 
-int tamu_main_init(int, char **) {
-    tamu_set_application_title("zorva");
-    tamu_init();
+#include "cart_forms.h"
+#include "cart_text.h"
+#include "code_compression.h"
+#include "lua.h"
+#include "tamu.h"
+#include "zorva_buttons.h"
+#include "zorva_cart.h"
+#include "zorva_cpu.h"
+#include "zorva_memory.h"
+#include "zorva_print.h"
+#include "zorva_run.h"
+#include "zorva_shell.h"
+#include "zorva_shell_steps.h"
+#include "zorva_sound_hooks.h"
+#include "zorva_state.h"
+#include "tamu_mixer.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr int CODE_TAB_LIMIT = 0x10002;
+constexpr int EDITOR_BUFFERS = 66;   // two 128 x 128, sixty-four 8 x 32
+
+// Items of the data pod and of its resource pod.
+enum { POD_BOOT_SOUND = 0, POD_RESOURCES = 1, POD_FONT = 2 };
+enum { RES_PALETTE = 1, RES_LOGO = 2, RES_INFO = 4, RES_ICON = 6 };
+
+const char *const app_folders[] = {"carts/", "backup/", "cdata/", "cstore/", "plates/", "bbs/", "bbs/carts/", "bbs/labels/"};
+
+cbitmap *editor_buffers[EDITOR_BUFFERS];
+std::vector<char *> library_argv;
+
+// A run without a window (-x) must not need a display: the library is
+// told before its start-up, which opens the video system.
+void start_headless_for_exec(int argc, char **argv) {
+    bool exec = false;
+    for (int i = 1; i < argc && argv && argv[i]; i++) {
+        const char *arg = argv[i];
+        if (arg[0] == '&' || arg[0] == '|' || arg[0] == '>') break;
+        if (std::strcmp(arg, "-x") == 0 || std::strcmp(arg, "-exec") == 0) exec = true;
+    }
+    if (!exec) return;
+    static char headless[] = "-headless", one[] = "1";
+    // argv may be this very list (a restart): build the new one apart.
+    std::vector<char *> list = {argv[0], headless, one};
+    for (int i = 1; i < argc; i++) list.push_back(argv[i]);
+    library_argv = std::move(list);
+    tamu_argc = int(library_argv.size());
+    tamu_argv = library_argv.data();
+}
+
+// The item of a pod that is a memory file, rewound; null when the pod has
+// no such item.
+cfile *pod_file(cpod *pod, int index) {
+    auto *file = static_cast<cfile *>(cpod_get_item(pod, index, CPOD_ITEM_FILE));
+    if (file) file->position = 0;
+    return file;
+}
+
+cpod *nested_pod(cpod *pod, int index) {
+    cfile *file = pod_file(pod, index);
+    return file ? tamu_load_pod_file(nullptr, file) : nullptr;
+}
+
+void load_data_pod() {
+    char path[ZORVA_PATH_SIZE] = "";
+    tamu_prefix_with_program_path("data.pod", path);
+    pstate.data_pod = tamu_load_pod(path);
+    if (!pstate.data_pod) {
+        std::printf("couldn't load %s\n", path);
+        std::fflush(stdout);
+        std::exit(0);
+    }
+    if (cfile *file = pod_file(pstate.data_pod, POD_BOOT_SOUND))
+        pstate.boot_sound_cart = tamu_load_zorva_cart_from_file(file);
+    pstate.resource_pod = nested_pod(pstate.data_pod, POD_RESOURCES);
+    pstate.font_pod = nested_pod(pstate.data_pod, POD_FONT);
+    if (!pstate.boot_sound_cart) tamu_debug("data.pod: no boot sound\n");
+    if (!pstate.resource_pod) tamu_debug("data.pod: no resources\n");
+    if (!pstate.font_pod) tamu_debug("data.pod: no font\n");
+}
+
+// The resource record's third field: the window title. The record is a
+// memory file of NUL-terminated texts.
+const char *resource_title(char *out, size_t size) {
+    out[0] = 0;
+    cfile *file = pod_file(pstate.resource_pod, RES_INFO);
+    if (!file) return out;
+    int field = 0, start = 0;
+    for (int i = 0; i <= file->size && field < 3; i++) {
+        if (i < file->size && file->data[i]) continue;
+        if (field == 2) {
+            int n = i - start;
+            if (size_t(n) >= size) n = int(size) - 1;
+            std::memcpy(out, file->data + start, size_t(n));
+            out[n] = 0;
+        }
+        field++;
+        start = i + 1;
+    }
+    return out;
+}
+
+void set_up_screen() {
+    tamu_set_window_title("ZORVA");
+    char title[256];
+    if (resource_title(title, sizeof title)[0]) tamu_set_window_title(title);
     tamu_set_screen(128, 128, 8, TAMU_SCREEN_BY_CONFIG);
+    tamu_set_window_icon(static_cast<cbitmap *>(cpod_get_item(pstate.resource_pod, RES_ICON, CPOD_ITEM_BITMAP)));
+    if (auto *palette = static_cast<cpalette *>(cpod_get_item(pstate.resource_pod, RES_PALETTE, CPOD_ITEM_PALETTE)))
+        tamu_set_palette(palette);
+}
+
+void create_bitmaps() {
+    pstate.screen = tamu_create_bitmap(128, 128, 8);
+    pstate.back_page = tamu_create_bitmap(128, 128, 8);
+    app.capture = tamu_create_bitmap(128, 128, 8);
+    for (int i = 0; i < EDITOR_BUFFERS; i++)
+        editor_buffers[i] = i < 2 ? tamu_create_bitmap(128, 128, 8) : tamu_create_bitmap(8, 32, 8);
+    pstate.scratch_1x1 = tamu_create_bitmap(1, 1, 8);
+    pstate.scratch_8x8 = tamu_create_bitmap(8, 8, 8);
+}
+
+// "splash.png" beside the program, in the display palette.
+cbitmap *load_splash() {
+    char path[ZORVA_PATH_SIZE] = "";
+    tamu_prefix_with_program_path("splash.png", path);
+    if (!tamu_file_exists(path)) return nullptr;
+    cbitmap *picture = tamu_load_png(path);
+    if (!picture) return nullptr;
+    cbitmap *splash = tamu_create_bitmap(picture->width, picture->height, 8);
+    if (splash) tamu_convert_bitmap(picture, splash, tamu_palette);
+    tamu_destroy_bitmap(picture);
+    return splash;
+}
+
+void fall_back_folder(char *path, const char *folder) {
+    if (path[0] && tamu_directory_exists(path)) return;
+    tamu_prefix_with_appdata_path(folder, path);
+}
+
+// The shell's answers to the console.
+void set_wait_for_button(int on) { app.browser_waits_for_button = on ? 1 : 0; }
+const char *clipboard_text() { return app.clipboard_text; }
+int started_from_command_line() { return app.splore || auto_load_fn ? 1 : 0; }
+void clear_browser_at_start() { app.splore = 0; }
+void print_on_console(const char *text) { zorva_print(text); }
+int save_png_cart(const zorva_cart *cart, const char *path) { return save_zorva_cart_png(cart, path); }
+
+int compressed_size(const char *code) {
+    int length = code ? int(std::strlen(code)) : 0;
+    std::vector<uint8_t> out(size_t(compress_mini_bound(length)));
+    return compress_mini(code ? code : "", out.data(), length);
+}
+
+// The cart named on the command line becomes the working cart.
+void autoload(const char *name) {
+    char path[ZORVA_PATH_SIZE] = "";
+    if (tamu_resolve_filename(name, path) != 0 || load_working_cart(path) != 0) {
+        std::printf("could not load %s\n", name);
+        std::fflush(stdout);
+        if (pstate.exec_mode) std::exit(1);
+        return;
+    }
+    app.autoload_ok = 1;
+}
+
+}  // namespace
+
+void install_shell_hooks() {
+    zorva_reset_shell_hooks();
+    zorva_shell.runtime_error = zorva_runtime_error;
+    zorva_shell.working_cart = working_cart;
+    zorva_shell.cursor_cr = shell_cursor_cr;
+    zorva_shell.set_wait_for_button = set_wait_for_button;
+    zorva_shell.program_paused = restart_browser_selection;
+    zorva_shell.clipboard_text = clipboard_text;
+    zorva_shell.show_message = show_message;
+    zorva_shell.started_from_command_line = started_from_command_line;
+    zorva_shell.save_cdata = save_cdata;
+    zorva_shell.load_working_cart = load_working_cart;
+    zorva_shell.clear_browser_at_start = clear_browser_at_start;
+    zorva_shell.save_png_cart = save_png_cart;
+    zorva_shell.compressed_size = compressed_size;
+    cart_forms.print = print_on_console;
+    // The key configuration and the cart browser are not there yet: their
+    // hooks stay empty, so keyconfig() and splore() open nothing.
+    zorva_button_config = {app.button_keys, &app.joystick_index, &app.glitch_test};
+}
+
+void release_shell() {
+    console_stop_all_sound();
+    if (lua_State *L = L0) {
+        L0 = nullptr;
+        lua_close(L);
+    }
+    for (zorva_cart *&cart : pitem) {
+        tamu_destroy_zorva_cart(cart);
+        cart = nullptr;
+    }
+    pitems = 0;
+    tamu_destroy_zorva_cart(pstate.live_cart);
+    pstate.live_cart = nullptr;
+    tamu_destroy_zorva_cart(pstate.boot_sound_cart);
+    pstate.boot_sound_cart = nullptr;
+    for (cpod **pod : {&pstate.resource_pod, &pstate.font_pod, &pstate.data_pod}) {
+        tamu_destroy_pod(*pod);
+        *pod = nullptr;
+    }
+    for (ctext *&tab : pstate.code_tabs) {
+        tamu_destroy_ctext(tab);
+        tab = nullptr;
+    }
+    for (cbitmap **b : {&pstate.screen, &pstate.back_page, &pstate.scratch_1x1, &pstate.scratch_8x8, &app.capture,
+                        &app.splash}) {
+        tamu_destroy_bitmap(*b);
+        *b = nullptr;
+    }
+    for (cbitmap *&b : editor_buffers) {
+        tamu_destroy_bitmap(b);
+        b = nullptr;
+    }
+    tamu_free(app.clipboard_text);
+    app.clipboard_text = nullptr;
+    std::free(auto_load_fn);
+    auto_load_fn = nullptr;
+}
+
+void create_code_tabs(int limit) {
+    for (ctext *&tab : pstate.code_tabs) {
+        tamu_destroy_ctext(tab);
+        tab = tamu_create_ctext(nullptr, limit);
+        if (tab) {
+            tab->cell_w = 4;
+            tab->line_h = 6;
+        }
+    }
+    pstate.current_tab = 0;
+}
+
+int tamu_main_init(int argc, char **argv) {
+    release_shell();
+    std::memset(&app, 0, sizeof app);
+    set_default_app_config();
+
+    tamu_set_application_title("zorva");
+    tamu_set_load_config_func(zorva_load_config);
+    tamu_set_save_config_func(zorva_save_config);
+    std::memset(&pstate, 0, sizeof pstate);
+    install_shell_hooks();
+    start_headless_for_exec(argc, argv);
+
+    tamu_init();
+    process_arguments(argc, argv);
+
+    for (const char *folder : app_folders) {
+        char path[ZORVA_PATH_SIZE] = "";
+        if (tamu_prefix_with_appdata_path(folder, path) == 0) tamu_mkdir(path);
+    }
+    if (cconfig.screen_size[0] < 32 || cconfig.screen_size[1] < 32) {
+        cconfig.screen_size[0] = 580;
+        cconfig.screen_size[1] = 540;
+    }
+    tamu_set_window_size(cconfig.window_size[0], cconfig.window_size[1]);
+    fall_back_folder(pstate.root_path, "carts/");
+    fall_back_folder(pstate.cdata_path, "cdata/");
+
+    reset_editor_state();
+    pstate.live_cart = tamu_create_zorva_cart();
+
+    load_data_pod();
+    set_up_screen();
+    create_bitmaps();
+
+    for (zorva_cart *&cart : pitem) cart = nullptr;
+    pitems = 1;
+    pitem[PITEM_SLOTS - 1] = tamu_create_zorva_cart();
+
+    frame_pile = 0;
+    last_t = zorva_clock();
+    frame_flipper = 0;
+    last_quick_load = last_t - 1000;
+    app.splash = load_splash();
+    if (app.splash)
+        pstate.MODE = MODE_SPLASH;
+    else
+        boot_init();
+
+    create_code_tabs(CODE_TAB_LIMIT);
+    pstate.working_file_name[0] = 0;
+    hash_working_cart();
+
+    tamu_sound_init(TAMU_SOUND_AUDIO);
+    cconfig.console_sound_mode = 1;
+    splore_init();
+
+    if (pstate.exec_mode) {
+        autoload(auto_load_fn ? auto_load_fn : "");
+        pstate.MODE = MODE_CONSOLE;
+        pstate.view = 0;
+        pstate.REQUEST = REQUEST_RUN;
+    } else if (auto_load_fn) {
+        // The boot sequence opens or runs it (at its ticks 60 and 90).
+        autoload(auto_load_fn);
+    }
     return 0;
 }
 
-int tamu_main_update() { return 0; }
-int tamu_main_draw() { return 0; }
-int tamu_main_exit() { return 0; }
+int tamu_main_exit() {
+    save_cdata();
+    if (detect_unsaved_changes()) {
+        save_backup(pstate.working_file_name, 0);
+        show_message("** backing up **", 1500);
+        tamu_main_draw();
+        tamu_blit_back_page();
+        tamu_handle_messages();
+        tamu_delay(1500);
+    }
+    close_directory_listing();
+    gpio_close();
+    tamu_exit();
+    release_shell();
+    return 0;
+}

@@ -1,0 +1,204 @@
+// Keys the shell answers: the hot keys, mute, the pause menu keys, the
+// running keys (Ctrl+R, Ctrl+V) and the audio pause, pressed through the
+// engine's injected input.
+#include "shell_session.h"
+
+#include "zorva_buttons.h"
+#include "lua.h"
+#include "zorva_cpu.h"
+#include "zorva_memory.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+enum : int {
+    K_M = 16, K_Z = 29, K_P = 19, K_R = 21, K_V = 25, K_6 = 35, K_7 = 36, K_8 = 37, K_9 = 38, K_F1 = 58,
+};
+int fkey(int n) { return K_F1 + n - 1; }
+
+const char *const idle_cart = "function _update() end";
+
+TEST(HotKeys, EachKeyShowsItsMessage) {
+    shell_session s;
+    s.to_console();
+    struct Case {
+        int key;
+        std::vector<int> held;
+        std::string message;
+        int ms;
+    } cases[] = {
+        {fkey(1), {}, "** failed to save screenshot", 1500},   // nothing saves screenshots yet
+        {fkey(6), {}, "** failed to save screenshot", 1500},
+        {K_6, {K_LCTRL}, "** failed to save screenshot", 1500},
+        {fkey(2), {}, "captured label image", 1000},
+        {fkey(7), {}, "captured label image", 1000},
+        {K_7, {K_RCTRL}, "captured label image", 1000},
+        {fkey(3), {}, "set video starting point", 1000},
+        {fkey(8), {}, "set video starting point", 1000},
+        {K_8, {K_LCTRL}, "set video starting point", 1000},
+        {fkey(4), {}, "** failed to save video", 1500},
+        {fkey(9), {}, "** failed to save video", 1500},
+        {K_9, {K_LCTRL}, "** failed to save video", 1500},
+    };
+    int colour = app.message_colour;
+    for (const Case &c : cases) {
+        app.message_text[0] = 0;
+        s.press(c.key, c.held);
+        EXPECT_EQ(std::string(app.message_text), c.message) << c.key;
+        EXPECT_EQ(app.message_end - app.message_start, c.ms) << c.key;
+        EXPECT_NE(app.message_colour, colour) << c.key;   // each message flips the colour
+        colour = app.message_colour;
+    }
+}
+
+TEST(HotKeys, KeyboardCursorToggleAltAndTheLaterRow) {
+    shell_session s;
+    s.to_console();
+    s.press(fkey(5));
+    EXPECT_EQ(app.keyboard_cursor, 1);
+    EXPECT_STREQ(app.message_text, "keyboard cursor: on");
+    s.press(fkey(10));
+    EXPECT_EQ(app.keyboard_cursor, 0);
+    EXPECT_STREQ(app.message_text, "keyboard cursor: off");
+    s.press(39, {K_LCTRL});   // Ctrl+0
+    EXPECT_EQ(app.keyboard_cursor, 1);
+
+    // Nothing while Alt is held.
+    app.message_text[0] = 0;
+    s.press(fkey(1), {K_LALT});
+    s.press(fkey(5), {K_LALT});
+    EXPECT_STREQ(app.message_text, "");
+    EXPECT_EQ(app.keyboard_cursor, 1);
+
+    // F1 and F5 in the same pass: the later row wins.
+    s.in.press(fkey(1));
+    s.in.press(fkey(5));
+    s.pass();
+    EXPECT_STREQ(app.message_text, "keyboard cursor: off");
+}
+
+TEST(HotKeys, CtrlMTogglesTheSound) {
+    shell_session s;
+    s.to_console();
+    int volume = cconfig.sound_volume;
+    s.press(K_M, {K_LCTRL});
+    if (tamu_state.mixer_running) {
+        EXPECT_EQ(cconfig.sound_volume, volume == 0 ? 256 : 0);
+        EXPECT_EQ(cconfig.music_volume, cconfig.sound_volume);
+        EXPECT_STREQ(app.message_text, volume == 0 ? "sound on" : "sound off");
+        s.press(K_M, {K_LCTRL});
+        EXPECT_EQ(cconfig.sound_volume, volume);
+    }
+    EXPECT_EQ(app.message_end - app.message_start, 1000);
+    s.press(K_M);   // M alone does nothing
+    EXPECT_EQ(cconfig.sound_volume, volume);
+}
+
+TEST(PauseKeys, EscAndThePauseKeyOpenThePauseMenu) {
+    shell_session s;
+    s.run_code(idle_cart);
+    s.press(K_ESCAPE);
+    EXPECT_EQ(app.pause_menu_open, 1);
+    EXPECT_EQ(app.pause_menu_selected, 0);
+    s.press(K_ESCAPE);
+    EXPECT_EQ(app.pause_menu_open, 0);
+
+    // The pause key opens it too and blocks the buttons: O held meanwhile
+    // stays unread until it is let go.
+    s.in.press(K_Z);
+    s.pass();
+    s.press(K_P);
+    EXPECT_EQ(app.pause_menu_open, 1);
+    EXPECT_EQ(pstate.button_state.blocked[0][4], 1);
+    EXPECT_EQ(pstate.button_state.held[0][4], 0);
+    s.in.release(K_Z);
+    s.press(K_ESCAPE);
+
+    // The cart may suppress one pause.
+    zorva_poke(&pstate, pstate.live_cart, 0x5F30, 1);
+    s.press(K_P);
+    EXPECT_EQ(app.pause_menu_open, 0);
+    EXPECT_EQ(zorva_peek(&pstate, pstate.live_cart, 0x5F30), 0);
+    s.press(K_P);
+    EXPECT_EQ(app.pause_menu_open, 1);
+
+    // Leaving the cart closes the menu.
+    pstate.REQUEST = REQUEST_PAUSE;
+    s.pass();
+    EXPECT_EQ(app.pause_menu_open, 0);
+    s.press(K_ESCAPE);   // not while no cart runs
+    EXPECT_EQ(app.pause_menu_open, 0);
+}
+
+TEST(PauseKeys, AConfiguredPauseKeyReplacesP) {
+    shell_session s;
+    s.run_code(idle_cart);
+    app.button_keys[ZORVA_BUTTON_KEY_PAUSE] = K_RETURN;
+    s.press(K_P);
+    EXPECT_EQ(app.pause_menu_open, 0);
+    s.press(K_RETURN);
+    EXPECT_EQ(app.pause_menu_open, 1);
+}
+
+TEST(RunningKeys, CtrlRRestartsTheCartOnceInHalfASecond) {
+    shell_session s;
+    s.run_code(idle_cart);
+    s.press(K_R, {K_LCTRL});
+    EXPECT_GE(pstate.suspend_counter, 1);
+    s.passes(5);
+    EXPECT_EQ(pstate.suspend_counter, 0);
+    EXPECT_EQ(pstate.MODE, MODE_RUNNING);
+    // Again at once: too soon after the last.
+    s.press(K_R, {K_LCTRL});
+    EXPECT_EQ(pstate.suspend_counter, 0);
+    s.passes(15);
+    s.press(K_R, {K_LCTRL});
+    EXPECT_GE(pstate.suspend_counter, 1);
+}
+
+TEST(RunningKeys, CtrlVTakesTheClipboardText) {
+    shell_session s;
+    s.run_code("function _update() t = stat(4) end");
+    ASSERT_EQ(tamu_set_clipboard_text("from the clipboard"), 0);
+    s.press(K_V, {K_LCTRL});
+    ASSERT_NE(app.clipboard_text, nullptr);
+    EXPECT_STREQ(app.clipboard_text, "from the clipboard");
+    s.pass();
+    lua_getglobal(L0, "t");
+    EXPECT_STREQ(lua_tostring(L0, -1), "from the clipboard");
+    lua_pop(L0, 1);
+}
+
+TEST(AudioPause, FollowsThePauseMenuAndTheCartsChoice) {
+    shell_session s;
+    s.run_code(idle_cart);
+    EXPECT_EQ(tamu_state.audio_paused, 0);
+    open_pause_menu();
+    s.pass();
+    EXPECT_EQ(tamu_state.audio_paused, 1);
+    app.pause_menu_open = 0;
+    std::vector<int> seen;
+    for (int i = 0; i < 6; i++) {
+        s.pass();
+        seen.push_back(tamu_state.audio_paused);
+    }
+    EXPECT_EQ(seen, (std::vector<int>{2, 3, 4, 5, 0, 0}));
+
+    struct Case {
+        int mode, menu, paused;
+    } cases[] = {{2, 1, 0}, {1, 0, 1}, {0, 1, 1}, {0, 0, 0}};
+    for (const Case &c : cases) {
+        zorva_poke(&pstate, pstate.live_cart, 0x5F2F, c.mode);
+        app.pause_menu_open = c.menu;
+        tamu_state.audio_paused = 0;
+        determine_audio_pause_state();
+        EXPECT_EQ(tamu_state.audio_paused, c.paused) << c.mode << " " << c.menu;
+    }
+    app.pause_menu_open = 0;
+}
+
+}  // namespace

@@ -18,6 +18,26 @@ void tamu_set_destroy_item_func(tamu_destroy_item_func function) { destroy_item_
 void tamu_set_save_item_func(tamu_save_item_func function) { tamu_pod_save_item_func = function; }
 void tamu_set_load_item_func(tamu_load_item_func function) { tamu_pod_load_item_func = function; }
 
+// The item hooks of sample sounds and synthesisers; a null read marks
+// hooks that are not installed.
+static tamu_pod_item_hooks sound_item_hooks, synth_item_hooks;
+
+static tamu_pod_item_hooks *item_hooks_slot(uint32_t type) {
+    if (type == CPOD_ITEM_SOUND) return &sound_item_hooks;
+    if (type == CPOD_ITEM_SYNTH) return &synth_item_hooks;
+    return nullptr;
+}
+
+void tamu_set_pod_item_hooks(uint32_t type, const tamu_pod_item_hooks *hooks) {
+    tamu_pod_item_hooks *slot = item_hooks_slot(type);
+    if (slot) *slot = hooks ? *hooks : tamu_pod_item_hooks{};
+}
+
+const tamu_pod_item_hooks *tamu_get_pod_item_hooks(uint32_t type) {
+    const tamu_pod_item_hooks *slot = item_hooks_slot(type);
+    return slot && slot->read && slot->write && slot->destroy ? slot : nullptr;
+}
+
 static void assertion_failed(const char *what) { tamu_debugf("\nAssertion failed: %s\n", what); }
 
 // Resizes the four slot arrays to n entries; new slots are free and take
@@ -72,12 +92,18 @@ static void destroy_item(void *item, uint32_t type, int slot) {
     case CPOD_ITEM_BITMAP: tamu_destroy_bitmap(static_cast<cbitmap *>(item)); break;
     case CPOD_ITEM_PALETTE: tamu_destroy_palette(static_cast<cpalette *>(item)); break;
     case CPOD_ITEM_FILE: tamu_fclose(static_cast<cfile *>(item)); break;
+    case CPOD_ITEM_SOUND:
+    case CPOD_ITEM_SYNTH:
+        if (const tamu_pod_item_hooks *hooks = tamu_get_pod_item_hooks(type)) {
+            hooks->destroy(item);
+            break;
+        }
+        tamu_debugf("cpod: no destroyer for item type %u (slot %d)\n", type, slot);
+        break;
     case CPOD_ITEM_MODEL:
     case CPOD_ITEM_MATERIAL:
     case CPOD_ITEM_ANIM:
-    case CPOD_ITEM_SOUND:
     case CPOD_ITEM_VOXMAP:
-    case CPOD_ITEM_SYNTH:
         tamu_debugf("cpod: no destroyer for item type %u (slot %d)\n", type, slot);
         break;
     default:

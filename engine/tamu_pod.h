@@ -23,10 +23,12 @@ constexpr uint32_t CPOD_ITEM_SYNTH = 11;      // "CSYN"
 constexpr uint32_t CPOD_ITEM_FILE = 12;       // cfile memory file: "CFIL", tamu_fclose
 constexpr uint32_t CPOD_ITEM_APPLICATION = 100;  // 100 and above: the hooks below
 
-// Models, materials, animations, sounds, voxel maps and synthesisers have
-// no records in the engine yet: the reader reads past their chunks without
-// creating items, and a pod holding one (added by hand) destroys nothing
-// for it and logs a line.
+// Models, materials, animations and voxel maps have no records in the
+// engine yet: the reader reads past their chunks without creating items,
+// and a pod holding one (added by hand) destroys nothing for it and logs a
+// line. Sample sounds and synthesisers are the sound library's records:
+// they are read, written and destroyed through the item hooks below, and
+// without them are treated the same way.
 
 struct cpod {
     void **items;        // item of each slot, null when free (pea: into block)
@@ -51,6 +53,28 @@ typedef int (*tamu_load_item_func)(cfile *file, cpod *pod, uint32_t id);
 void tamu_set_destroy_item_func(tamu_destroy_item_func function);
 void tamu_set_save_item_func(tamu_save_item_func function);
 void tamu_set_load_item_func(tamu_load_item_func function);
+
+// How the engine reads, writes and destroys items whose records belong to
+// a library above it: sample sounds ("CSND", type 9) and synthesisers
+// ("CSYN", type 11). The sound library installs them at its start-up.
+struct tamu_pod_item_hooks {
+    // Reads a chunk's body into a new item, the file positioned at the
+    // body. size is the chunk's size field; at most available bytes may be
+    // read (the reader checks the position afterwards). Returns the item;
+    // null with *failure set to a short reason when the body is corrupt
+    // (the pod then fails whole), or null with *failure left null when the
+    // item cannot be created (the rest of a chunk of known size is skipped).
+    void *(*read)(cfile *file, uint32_t size, int64_t available, const char **failure);
+    // Writes the item's whole chunk (id, size and body). 0 when every byte
+    // was written.
+    int (*write)(cfile *file, const void *item);
+    void (*destroy)(void *item);
+};
+// Installs a copy of the hooks for type 9 or 11 (other types are ignored);
+// null removes them.
+void tamu_set_pod_item_hooks(uint32_t type, const tamu_pod_item_hooks *hooks);
+// The hooks of the type, or null when none are installed.
+const tamu_pod_item_hooks *tamu_get_pod_item_hooks(uint32_t type);
 
 // ---------------------------------------------------------------------------
 // The container

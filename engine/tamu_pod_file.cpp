@@ -217,6 +217,12 @@ void write_pod(Writer &w, cpod *pod) {
             w.bytes(static_cast<cpalette *>(item)->rgb, sizeof(cpalette::rgb));
             break;
         case CPOD_ITEM_FILE: write_file_item(w, static_cast<cfile *>(item), packing); break;
+        case CPOD_ITEM_SOUND:
+        case CPOD_ITEM_SYNTH:
+            // Written by the library the record belongs to; nothing without it.
+            if (const tamu_pod_item_hooks *hooks = tamu_get_pod_item_hooks(type))
+                w.ok = w.ok && hooks->write(w.file, item) == 0;
+            break;
         default: break;   // no chunk of its own
         }
     }
@@ -393,6 +399,39 @@ bool skip_unbuilt(Reader &r, uint32_t id, uint32_t size, Packing packing, Failur
     return true;
 }
 
+// Reads a sample sound or synthesiser chunk through the item hooks of the
+// library it belongs to. A sound's framing is checked here as for the
+// chunks read past, and its reader is held to its size; a synthesiser is
+// read by content and held to the end of the file.
+void *read_hooked(Reader &r, const tamu_pod_item_hooks *hooks, uint32_t id, uint32_t size, Failure &fail) {
+    int64_t start = r.at();
+    int64_t available = r.left();
+    if (id == ID_CSND) {
+        if (size < 24 || size > r.left()) return fail.reason = "body runs past the end", nullptr;
+        uint64_t samples = tamu_fread_uint32(r.file), bits = tamu_fread_uint32(r.file);
+        if (samples * bits / 8 + 24 != uint64_t(size)) return fail.reason = "size does not match the samples", nullptr;
+        tamu_fseek(r.file, -8, SEEK_CUR);
+        available = size;
+    }
+    const char *failure = nullptr;
+    void *item = hooks->read(r.file, size, available, &failure);
+    int64_t consumed = r.at() - start;
+    if (!item) {
+        if (failure) return fail.reason = failure, nullptr;
+        // Could not be created: a sound's chunk is skipped by its size.
+        if (id == ID_CSND && consumed >= 0 && consumed <= int64_t(size) && r.skip(int64_t(size) - consumed)) {
+            tamu_debug("tamu_load_pod_file: CSND item cannot be created; skipped\n");
+            return nullptr;
+        }
+        return fail.reason = "item cannot be created", nullptr;
+    }
+    if (consumed < 0 || consumed > available || (id == ID_CSND && consumed != int64_t(size))) {
+        hooks->destroy(item);
+        return fail.reason = "item reader left the position outside the chunk", nullptr;
+    }
+    return item;
+}
+
 // Reads one pod from the file's position into *out.
 Result read_pod(Reader &r, cpod **out) {
     *out = nullptr;
@@ -456,6 +495,12 @@ Result read_pod(Reader &r, cpod **out) {
             cfile *f = read_file_item(r, packing, fail);
             if (!f) break;
             cpod_add_item(pod, CPOD_ITEM_FILE, f);
+        } else if ((kind == ID_CSND || kind == ID_CSYN) &&
+                   tamu_get_pod_item_hooks(kind == ID_CSND ? CPOD_ITEM_SOUND : CPOD_ITEM_SYNTH)) {
+            uint32_t type = kind == ID_CSND ? CPOD_ITEM_SOUND : CPOD_ITEM_SYNTH;
+            void *item = read_hooked(r, tamu_get_pod_item_hooks(type), kind, size, fail);
+            if (fail.reason) break;
+            if (item) cpod_add_item(pod, type, item);
         } else if (kind == ID_CVMP || kind == ID_CSND || kind == ID_CMAT || kind == ID_CMOD ||
                    kind == ID_CANI || kind == ID_CSYN) {
             if (!skip_unbuilt(r, kind, size, packing, fail)) break;

@@ -176,6 +176,7 @@ int tamu_sound_init(int mode) {
     tamu_hooks.sound_exit = tamu_sound_exit;
     tamu_music_install_hooks();
     tamu_unlock_audio_plat();
+    tamu_sound_install_pod_hooks();
     tamu_debugf("tamu_sound_init mix_buffer_size: %d\n", cconfig.mix_buffer_size);
     return tamu_sound_init_plat(mode);
 }

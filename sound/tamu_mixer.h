@@ -58,7 +58,8 @@ extern cbuffer *tamu_audio_buffer;            // the recording, made on first us
 
 // Clears the channel records and the module player's output, installs the
 // mixer as the engine's audio callback, the music hooks of the engine and
-// the cart record (tamu_music_install_hooks), and opens the device for mode
+// the cart record (tamu_music_install_hooks) and the pod item hooks of
+// sample sounds and synthesisers, and opens the device for mode
 // TAMU_SOUND_AUDIO (16). Returns what tamu_sound_init_plat returns.
 int tamu_sound_init(int mode);
 void tamu_sound_exit();

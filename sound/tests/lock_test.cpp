@@ -93,6 +93,30 @@ TEST_F(Lock, EveryOperationOnTheChannelsTakesTheLockOnce) {
     tamu_unlock_audio_plat();
 }
 
+TEST_F(Lock, SampleSoundsStartStopAndGoUnderTheLock) {
+    tamu_state.mixer_running = 1;
+    csound *sound = tamu_create_sound(100, 16);
+    struct {
+        const char *name;
+        std::function<void()> run;
+    } operations[] = {
+        {"play", [&] { tamu_play_sound(sound); }},
+        {"play again", [&] { tamu_play_sound(sound); }},
+        {"is playing", [&] { tamu_sound_is_playing(sound); }},
+        {"stop", [&] { tamu_stop_sound(sound); }},
+        {"destroy", [&] { tamu_destroy_sound(tamu_create_sound(10, 16)); }},
+    };
+    for (auto &op : operations) {
+        SCOPED_TRACE(op.name);
+        int before = device_locks();
+        op.run();
+        EXPECT_EQ(tamu_audio_is_locked, 0u);
+        EXPECT_EQ(device_locks(), before + 1);
+    }
+    tamu_destroy_sound(sound);
+    tamu_state.mixer_running = 0;
+}
+
 TEST_F(Lock, FadingLocksOnlyToStopMusic) {
     tamu_play_zorva_song(cart, 0, 0);
     int before = device_locks();

@@ -9,7 +9,9 @@
 #include "tamu.h"
 #include "zorva_buttons.h"
 #include "zorva_cart.h"
+#include "zorva_capture.h"
 #include "zorva_cpu.h"
+#include "zorva_keyconfig.h"
 #include "zorva_memory.h"
 #include "zorva_print.h"
 #include "zorva_run.h"
@@ -192,8 +194,9 @@ void install_shell_hooks() {
     zorva_shell.save_png_cart = save_png_cart;
     zorva_shell.compressed_size = compressed_size;
     cart_forms.print = print_on_console;
-    // The key configuration and the cart browser are not there yet: their
-    // hooks stay empty, so keyconfig() and splore() open nothing.
+    zorva_shell.keyconfig = open_keyconfig;
+    // The cart browser is not there yet: its hook stays empty, so splore()
+    // opens nothing.
     zorva_button_config = {app.button_keys, &app.joystick_index, &app.glitch_test};
 }
 
@@ -229,6 +232,7 @@ void release_shell() {
         tamu_destroy_bitmap(b);
         b = nullptr;
     }
+    release_video_clip();
     tamu_free(app.clipboard_text);
     app.clipboard_text = nullptr;
     std::free(auto_load_fn);

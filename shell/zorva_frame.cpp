@@ -6,6 +6,7 @@
 #include "tamu.h"
 #include "zorva_app.h"
 #include "zorva_cpu.h"
+#include "zorva_keyconfig.h"
 #include "zorva_memory.h"
 #include "zorva_print.h"
 #include "zorva_run.h"

@@ -36,22 +36,6 @@ void save_backup(const char *, int) {}
 void save_cdata() {}
 
 // ---------------------------------------------------------------------------
-// Capture: nothing is saved yet.
-
-int save_screenshot() { return 1; }
-void capture_label() {}
-void restart_video_recording() {}
-int save_video() { return 1; }
-void record_video_frame() {}
-
-// ---------------------------------------------------------------------------
-// Key configuration
-
-void keyconfig_init() {}
-void keyconfig_update() {}
-void keyconfig_draw() {}
-
-// ---------------------------------------------------------------------------
 // Console listings and downloads
 
 void update_load_download() {}

@@ -1,5 +1,5 @@
 // Steps of the shell whose own code comes later: the pause menu and the
-// message bar, cart storage, cart data, capture, the key configuration,
+// message bar, cart storage, cart data,
 // console listings and downloads, and the cart browser. Each has the name
 // it keeps and does the least the rest of the shell needs meanwhile (most
 // do nothing).
@@ -34,18 +34,6 @@ void hash_working_cart();
 
 // Cart data.
 void save_cdata();
-
-// Capture. The savers return 0 when the file was written.
-int save_screenshot();
-void capture_label();
-void restart_video_recording();
-int save_video();
-void record_video_frame();
-
-// Key configuration.
-void keyconfig_init();
-void keyconfig_update();
-void keyconfig_draw();
 
 // Console listings and downloads.
 void update_load_download();

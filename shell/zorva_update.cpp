@@ -3,8 +3,11 @@
 #include "zorva_shell.h"
 
 #include "tamu.h"
+#include "cart_forms.h"
 #include "zorva_app.h"
 #include "zorva_buttons.h"
+#include "zorva_capture.h"
+#include "zorva_keyconfig.h"
 #include "zorva_memory.h"
 #include "zorva_print.h"
 #include "zorva_run.h"
@@ -60,7 +63,7 @@ void glitch_test_step() {
     app.glitch_test++;
     if (app.glitch_test == GLITCH_TEST_RESET) pstate.suspend_counter = 1;
     if (pstate.REQUEST == REQUEST_RUN) {
-        save_screenshot();
+        save_png_screenshot(pstate.back_page);
         app.glitch_test = 1;
         app.glitch_shots++;
         if (app.glitch_shots >= GLITCH_TEST_SHOTS) std::exit(0);
@@ -72,7 +75,7 @@ void paused_tick() {
     process_running_keypresses();
     process_paused_keypresses();
     frame_pile -= TICK;
-    record_video_frame();
+    record_video_frame(app.capture);
 }
 
 void normal_tick() {
@@ -110,7 +113,7 @@ void normal_tick() {
     pstate.frame_counter++;
     pstate.frames_skipped++;   // the tick counter
     frame_flipper ^= 1;
-    if (!(pstate.fps == 60 && frame_flipper == 1)) record_video_frame();
+    if (!(pstate.fps == 60 && frame_flipper == 1)) record_video_frame(app.capture);
 }
 
 }  // namespace
@@ -218,21 +221,21 @@ void process_hot_keys() {
     if (fkey_pressed(5) || fkey_pressed(10) || (ctrl && pressed(KEY_0))) action = 5;
     switch (action) {
     case 1:
-        if (save_screenshot() == 0)
+        if (save_png_screenshot(pstate.back_page) == 0)
             show_message("saved screenshot to desktop", 1000);
         else
             show_message("** failed to save screenshot", 1500);
         break;
     case 2:
-        capture_label();
+        set_cart_label();
         show_message("captured label image", 1000);
         break;
     case 3:
-        restart_video_recording();
+        reset_video();
         show_message("set video starting point", 1000);
         break;
     case 4:
-        if (save_video() == 0)
+        if (save_gif() == 0)
             show_message("saved video to desktop", 1000);
         else
             show_message("** failed to save video", 1500);

@@ -31,7 +31,7 @@ TEST(HotKeys, EachKeyShowsItsMessage) {
         std::string message;
         int ms;
     } cases[] = {
-        {fkey(1), {}, "** failed to save screenshot", 1500},   // nothing saves screenshots yet
+        {fkey(1), {}, "** failed to save screenshot", 1500},   // the test home has no desktop folder
         {fkey(6), {}, "** failed to save screenshot", 1500},
         {K_6, {K_LCTRL}, "** failed to save screenshot", 1500},
         {fkey(2), {}, "captured label image", 1000},

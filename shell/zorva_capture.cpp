@@ -1,0 +1,218 @@
+// Screenshots and GIF recordings on the desktop folder.
+#include "zorva_capture.h"
+
+#include "tamu.h"
+#include "zorva_app.h"
+#include "zorva_state.h"
+
+#include <gif_lib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+cbitmap *video_clip[VIDEO_CLIP_MAX];
+int video_clip_frames = 0;
+int video_clip_index = 0;
+
+namespace {
+
+constexpr int FRAME_SIDE = 128;
+// Numbers tried for a new capture file before giving up.
+constexpr int MAX_FILE_NUMBER = 1000000;
+// Colour 0 is written through this palette entry: the PNG writer makes
+// entry 0 transparent.
+constexpr uint8_t SCREENSHOT_BLACK = 16;
+// The graphic control block of every GIF frame: disposal 2, a delay of
+// 3/100 s, no transparent colour.
+const GifByteType frame_control[4] = {8, 3, 0, 0};
+// The application block that makes a GIF loop forever.
+const char loop_application[] = "NETSCAPE2.0";
+const GifByteType loop_forever[3] = {1, 0, 0};
+
+char output_base[ZORVA_PATH_SIZE];
+
+int clamp_scale(int scale) { return scale < 1 ? 1 : scale > CAPTURE_MAX_SCALE ? CAPTURE_MAX_SCALE : scale; }
+
+bool ends_with(const char *text, const char *tail) {
+    size_t n = std::strlen(text), m = std::strlen(tail);
+    return n >= m && std::strcmp(text + n - m, tail) == 0;
+}
+
+// The first desktop path of the form (base name, number) that names no
+// file. 0, or 1 when no such path can be made.
+int choose_capture_path(const char *format, char *path) {
+    const char *base = get_output_file_name_base();
+    for (int n = 0; n < MAX_FILE_NUMBER; n++) {
+        char name[ZORVA_PATH_SIZE + 32];
+        std::snprintf(name, sizeof name, format, base, n);
+        if (tamu_prefix_with_desktop_path(name, path) != 0) return 1;
+        if (!tamu_file_exists(path)) return 0;
+    }
+    return 1;
+}
+
+int clip_length() {
+    int64_t frames = int64_t(app.gif_length) * VIDEO_FRAMES_PER_SECOND;
+    if (frames < VIDEO_FRAMES_PER_SECOND) frames = VIDEO_FRAMES_PER_SECOND;
+    if (frames > VIDEO_CLIP_MAX) frames = VIDEO_CLIP_MAX;
+    return int(frames);
+}
+
+bool make_video_clip() {
+    int frames = clip_length();
+    for (int i = 0; i < frames; i++) {
+        video_clip[i] = tamu_create_bitmap(FRAME_SIDE, FRAME_SIDE, 8);
+        if (!video_clip[i]) {
+            release_video_clip();
+            return false;
+        }
+    }
+    video_clip_frames = frames;
+    video_clip_index = 0;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Writing a GIF through a save handle
+
+int write_to_save_handle(GifFileType *gif, const GifByteType *bytes, int length) {
+    return tamu_fwrite(bytes, 1, length, static_cast<cfile *>(gif->UserData));
+}
+
+bool clip_uses_high_colours() {
+    for (int i = 0; i < video_clip_index; i++) {
+        const cbitmap *frame = video_clip[i];
+        for (int y = 0; y < frame->height; y++)
+            for (int x = 0; x < frame->width; x++)
+                if (frame->rows[y][x] > 15) return true;
+    }
+    return false;
+}
+
+// The first colours entries of the display palette.
+ColorMapObject *gif_colour_map(int colours) {
+    std::vector<GifColorType> entries(static_cast<size_t>(colours));
+    for (int i = 0; i < colours; i++) {
+        if (tamu_palette) {
+            entries[size_t(i)].Red = tamu_palette->rgb[3 * i];
+            entries[size_t(i)].Green = tamu_palette->rgb[3 * i + 1];
+            entries[size_t(i)].Blue = tamu_palette->rgb[3 * i + 2];
+        } else {
+            entries[size_t(i)].Red = entries[size_t(i)].Green = entries[size_t(i)].Blue = GifByteType(i);
+        }
+    }
+    return GifMakeMapObject(colours, entries.data());
+}
+
+bool put_loop_extension(GifFileType *gif) {
+    return EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
+           EGifPutExtensionBlock(gif, int(std::strlen(loop_application)), loop_application) == GIF_OK &&
+           EGifPutExtensionBlock(gif, int(sizeof loop_forever), loop_forever) == GIF_OK &&
+           EGifPutExtensionTrailer(gif) == GIF_OK;
+}
+
+// One recorded frame, each pixel scale x scale, its values taken modulo
+// the colour count.
+bool put_frame(GifFileType *gif, const cbitmap *frame, int scale, int colours, bool first) {
+    int side = FRAME_SIDE * scale;
+    if (first && !put_loop_extension(gif)) return false;
+    if (EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(sizeof frame_control), frame_control) != GIF_OK)
+        return false;
+    if (EGifPutImageDesc(gif, 0, 0, side, side, false, nullptr) != GIF_OK) return false;
+    std::vector<GifPixelType> line(static_cast<size_t>(side));
+    for (int y = 0; y < side; y++) {
+        const uint8_t *row = frame->rows[y / scale];
+        for (int x = 0; x < side; x++) line[size_t(x)] = GifPixelType(row[x / scale] % colours);
+        if (EGifPutLine(gif, line.data(), side) != GIF_OK) return false;
+    }
+    return true;
+}
+
+bool put_gif(GifFileType *gif) {
+    int scale = clamp_scale(app.gif_scale);
+    int side = FRAME_SIDE * scale;
+    int colours = clip_uses_high_colours() ? 256 : 16;
+    ColorMapObject *map = gif_colour_map(colours);
+    if (!map) return false;
+    EGifSetGifVersion(gif, true);
+    bool ok = EGifPutScreenDesc(gif, side, side, colours == 256 ? 8 : 4, 0, map) == GIF_OK;
+    GifFreeMapObject(map);
+    for (int i = 0; ok && i < video_clip_index; i++) ok = put_frame(gif, video_clip[i], scale, colours, i == 0);
+    return ok;
+}
+
+}  // namespace
+
+const char *get_output_file_name_base() {
+    tamu_split_filename(pstate.working_file_name, nullptr, output_base, nullptr);
+    // "name.zv.png" keeps ".zv" after the split.
+    if (ends_with(output_base, ".zv")) output_base[std::strlen(output_base) - 3] = 0;
+    if (!output_base[0]) std::snprintf(output_base, sizeof output_base, "ZORVA");
+    return output_base;
+}
+
+int save_png_screenshot(cbitmap *bitmap) {
+    if (!bitmap || bitmap->bpp != 8) return 1;
+    char path[ZORVA_PATH_SIZE];
+    if (choose_capture_path("%s_%03d.png", path) != 0) return 1;
+    int scale = clamp_scale(app.screenshot_scale);
+    cbitmap *picture = tamu_create_bitmap(bitmap->width * scale, bitmap->height * scale, 8);
+    if (!picture) return 1;
+    tamu_stretch_blit(bitmap, picture, 0, 0, picture->width, picture->height, 0);
+    for (int y = 0; y < picture->height; y++)
+        for (int x = 0; x < picture->width; x++)
+            if (picture->rows[y][x] == 0) picture->rows[y][x] = SCREENSHOT_BLACK;
+    tamu_debugf("saving screenshot to: %s\n", path);
+    unsigned error = tamu_save_png(path, picture);
+    tamu_destroy_bitmap(picture);
+    return error == 0 && tamu_file_exists(path) ? 0 : 1;
+}
+
+void record_video_frame(cbitmap *bitmap) {
+    if (!bitmap) return;
+    if (!video_clip_frames && !make_video_clip()) return;
+    if (video_clip_index == video_clip_frames) {
+        // Full: the oldest frame's bitmap moves to the end and takes the
+        // new frame.
+        cbitmap *oldest = video_clip[0];
+        std::memmove(video_clip, video_clip + 1, sizeof video_clip[0] * size_t(video_clip_frames - 1));
+        video_clip[video_clip_frames - 1] = oldest;
+        video_clip_index--;
+    }
+    tamu_blit(bitmap, video_clip[video_clip_index], 0, 0, 0, 0, FRAME_SIDE, FRAME_SIDE);
+    video_clip_index++;
+}
+
+void reset_video() { video_clip_index = 0; }
+
+void release_video_clip() {
+    for (cbitmap *&frame : video_clip) {
+        tamu_destroy_bitmap(frame);
+        frame = nullptr;
+    }
+    video_clip_frames = 0;
+    video_clip_index = 0;
+}
+
+int save_gif() {
+    char path[ZORVA_PATH_SIZE];
+    if (choose_capture_path("%s_%d.gif", path) != 0) return 1;
+    cfile *file = tamu_fopen_save(path);
+    if (!file) return 1;
+    int error = 0;
+    GifFileType *gif = EGifOpen(file, write_to_save_handle, &error);
+    if (!gif) {
+        tamu_abort_save(file);
+        return 1;
+    }
+    tamu_debugf("saving video to: %s\n", path);
+    bool ok = put_gif(gif);
+    // Closing writes the trailer and frees the writer either way.
+    if (EGifCloseFile(gif, &error) != GIF_OK) ok = false;
+    if (!ok) {
+        tamu_abort_save(file);
+        return 2;
+    }
+    return tamu_fclose_save(file) == 0 ? 0 : 3;
+}

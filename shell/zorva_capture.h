@@ -1,0 +1,46 @@
+// Capturing what the player shows: PNG screenshots and animated GIFs of
+// the last seconds of play, written to the desktop folder. (The label
+// capture is set_cart_label, with the cart forms.)
+#pragma once
+
+struct cbitmap;
+
+// The video clip: the frames kept for the next GIF, oldest first. It is
+// made on first use with room for gif length x 30 frames (at least 30, at
+// most VIDEO_CLIP_MAX) and, once full, always holds the latest frames.
+constexpr int VIDEO_CLIP_MAX = 3600;
+constexpr int VIDEO_FRAMES_PER_SECOND = 30;
+extern cbitmap *video_clip[VIDEO_CLIP_MAX];
+// Frames the clip has room for (0 until it is made).
+extern int video_clip_frames;
+// Frames recorded since the clip started over (at most video_clip_frames);
+// they are slots 0 .. video_clip_index - 1.
+extern int video_clip_index;
+
+// The largest screenshot and GIF scale.
+constexpr int CAPTURE_MAX_SCALE = 32;
+
+// The name capture files start with: the working file's name without its
+// folder and extension, or "ZORVA" when there is none. The text lives in
+// a shared buffer until the next call.
+const char *get_output_file_name_base();
+
+// Saves the bitmap (8 bits, normally the console back page), scaled by
+// the screenshot scale, as "<base>_NNN.png" on the desktop, NNN the first
+// number from 000 that names no file yet. 0 when it was written, 1 when
+// not (nothing is left behind then).
+int save_png_screenshot(cbitmap *bitmap);
+
+// Adds a copy of the bitmap (128 x 128, 8 bits) to the clip as its newest
+// frame.
+void record_video_frame(cbitmap *bitmap);
+// The clip starts over: the next GIF begins with the next frame.
+void reset_video();
+// Frees the clip (it is made again on next use, at the gif length then).
+void release_video_clip();
+
+// Saves the clip as a looping GIF "<base>_N.gif" on the desktop, N the
+// first number from 0 that names no file yet, each frame scaled by the gif
+// scale and shown for 3/100 s. 0 on success; non-zero when the file cannot
+// be created or written, and then no file is left behind.
+int save_gif();

@@ -151,7 +151,14 @@ void fall_back_folder(char *path, const char *folder) {
 }
 
 // The shell's answers to the console.
-void set_wait_for_button(int on) { app.browser_waits_for_button = on ? 1 : 0; }
+// A program that stops makes the browser wait for a button, unless the
+// pause menu sent it there (2), which waits for nothing.
+void set_wait_for_button(int on) {
+    if (!on)
+        app.browser_waits_for_button = 0;
+    else if (app.browser_waits_for_button != 2)
+        app.browser_waits_for_button = 1;
+}
 const char *clipboard_text() { return app.clipboard_text; }
 int started_from_command_line() { return app.splore || auto_load_fn ? 1 : 0; }
 void clear_browser_at_start() { app.splore = 0; }

@@ -3,24 +3,6 @@
 
 #include "zorva_app.h"
 
-#include <cstdio>
-
-// ---------------------------------------------------------------------------
-// Pause menu and message bar
-
-void build_paused_menu() { app.pause_menu_count = 0; }
-void process_paused_keypresses() {}
-void draw_paused_menu(cbitmap *) {}
-
-void show_message(const char *text, int ms) {
-    std::snprintf(app.message_text, sizeof app.message_text, "%s", text ? text : "");
-    app.message_start = zorva_clock();
-    app.message_end = app.message_start + ms;
-    app.message_colour = app.message_colour == 15 ? 7 : 15;
-}
-
-void draw_message_bar(cbitmap *) {}
-
 // ---------------------------------------------------------------------------
 // Cart storage (loading the working cart and booting the main cart live
 // in zorva_cart_storage.cpp)
@@ -50,6 +32,9 @@ void splore_enter() {}
 void splore_update() {}
 void splore_draw() {}
 void restart_browser_selection() {}
+int running_cart_is_favourite() { return 0; }
+void toggle_running_cart_favourite() {}
+void print_splore_exit_message() {}
 
 // ---------------------------------------------------------------------------
 // Editors: there are none, so their state is only their reset words.

@@ -1,21 +1,14 @@
-// Steps of the shell whose own code comes later: the pause menu and the
-// message bar, cart storage, cart data,
+// Steps of the shell whose own code comes later: cart storage, cart data,
 // console listings and downloads, and the cart browser. Each has the name
 // it keeps and does the least the rest of the shell needs meanwhile (most
 // do nothing).
 #pragma once
 
-struct cbitmap;
+// The pause menu and the message bar, which are built: the shell's files
+// that show notices find them here.
+#include "zorva_message_bar.h"
+#include "zorva_pause_menu.h"
 struct zorva_cart;
-
-// Pause menu and message bar.
-void build_paused_menu();
-void process_paused_keypresses();
-void draw_paused_menu(cbitmap *target);
-// Shows a notice in the message bar for ms milliseconds; each new notice
-// flips the colour between 15 and 7.
-void show_message(const char *text, int ms);
-void draw_message_bar(cbitmap *target);
 
 // Cart storage.
 // Loads a cart file as the working cart: 0 on success, 1 on failure.
@@ -46,6 +39,12 @@ void splore_enter();
 void splore_update();
 void splore_draw();
 void restart_browser_selection();
+// The cart started from the browser among the favourites: whether it is
+// one, and toggling it (the pause menu's heart).
+int running_cart_is_favourite();
+void toggle_running_cart_favourite();
+// The console's greeting on leaving the browser.
+void print_splore_exit_message();
 
 // Editors (inert in this build).
 void reset_editor_state();

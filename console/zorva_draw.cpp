@@ -28,33 +28,6 @@ inline bool inside_clip(const cbitmap *b, int64_t x, int64_t y) {
     return x >= b->clip_x0 && x < b->clip_x1 && y >= b->clip_y0 && y < b->clip_y1;
 }
 
-int64_t floor_div(int64_t a, int64_t b) {
-    int64_t q = a / b;
-    if (a % b != 0 && ((a < 0) != (b < 0))) q--;
-    return q;
-}
-
-int64_t ceil_div(int64_t a, int64_t b) {
-    int64_t q = a / b;
-    if (a % b != 0 && ((a < 0) == (b < 0))) q++;
-    return q;
-}
-
-// Narrows the step range [lo, hi] to the steps k whose position
-// (p0 + k * step) >> 16 lies in [c0, c1).
-void narrow(int64_t p0, int64_t step, int64_t c0, int64_t c1, int64_t &lo, int64_t &hi) {
-    int64_t low = c0 * 65536 - p0, high = c1 * 65536 - 1 - p0;   // k * step in [low, high]
-    if (step == 0) {
-        if (low > 0 || high < 0) hi = lo - 1;
-    } else if (step > 0) {
-        lo = std::max(lo, ceil_div(low, step));
-        hi = std::min(hi, floor_div(high, step));
-    } else {
-        lo = std::max(lo, ceil_div(high, step));
-        hi = std::min(hi, floor_div(low, step));
-    }
-}
-
 // The palette as bytes for sprite drawing: entries of 16 or more (the
 // transparent ones) become 0xFF.
 void sprite_lut(const int32_t palette[16], uint8_t lut[16]) {
@@ -214,8 +187,8 @@ int draw_line(cbitmap *b, int x0, int y0, int x1, int y1, int colour, int patter
     // visited and none inside is lost.
     int64_t lo = 0, hi = n;
     if (!inside_clip(b, x0, y0) || !inside_clip(b, x1, y1)) {   // both ends inside: every step is
-        narrow(px, sx, b->clip_x0, b->clip_x1, lo, hi);
-        narrow(py, sy, b->clip_y0, b->clip_y1, lo, hi);
+        tamu_narrow_line_steps(px, sx, b->clip_x0, b->clip_x1, lo, hi);
+        tamu_narrow_line_steps(py, sy, b->clip_y0, b->clip_y1, lo, hi);
         if (lo > hi) return 0;
     }
     int64_t x = px + lo * sx, y = py + lo * sy;

@@ -54,32 +54,6 @@ inline void run(cbitmap *b, int y, int64_t x0, int64_t x1, uint32_t colour) {
         fill32(reinterpret_cast<uint32_t *>(b->rows[y]) + x0, x1 - x0 + 1, colour);
 }
 
-int64_t floor_div(int64_t a, int64_t b) {
-    int64_t q = a / b;
-    if (a % b != 0 && ((a < 0) != (b < 0))) q--;
-    return q;
-}
-
-int64_t ceil_div(int64_t a, int64_t b) {
-    int64_t q = a / b;
-    if (a % b != 0 && ((a < 0) == (b < 0))) q++;
-    return q;
-}
-
-// Narrows the step range [lo, hi] to the steps k whose coordinate
-// (p0 + k * step) >> 16 lies in [c0, c1).
-void narrow(int64_t p0, int64_t step, int64_t c0, int64_t c1, int64_t &lo, int64_t &hi) {
-    int64_t low = c0 * 65536 - p0, high = c1 * 65536 - 1 - p0;   // k * step in [low, high]
-    if (step == 0) {
-        if (low > 0 || high < 0) hi = lo - 1;
-    } else if (step > 0) {
-        lo = std::max(lo, ceil_div(low, step));
-        hi = std::min(hi, floor_div(high, step));
-    } else {
-        lo = std::max(lo, ceil_div(high, step));
-        hi = std::min(hi, floor_div(low, step));
-    }
-}
 
 struct line_steps {
     int64_t n, x, y, sx, sy;
@@ -104,7 +78,32 @@ void step_tested(cbitmap *b, line_steps s, int64_t from, int64_t to, uint32_t co
         if (inside(b, x >> 16, y >> 16)) plot(b, int(x >> 16), int(y >> 16), colour);
 }
 
+int64_t floor_div(int64_t a, int64_t b) {
+    int64_t q = a / b;
+    if (a % b != 0 && ((a < 0) != (b < 0))) q--;
+    return q;
+}
+
+int64_t ceil_div(int64_t a, int64_t b) {
+    int64_t q = a / b;
+    if (a % b != 0 && ((a < 0) == (b < 0))) q++;
+    return q;
+}
+
 }  // namespace
+
+void tamu_narrow_line_steps(int64_t p0, int64_t step, int64_t c0, int64_t c1, int64_t &lo, int64_t &hi) {
+    int64_t low = c0 * 65536 - p0, high = c1 * 65536 - 1 - p0;   // k * step in [low, high]
+    if (step == 0) {
+        if (low > 0 || high < 0) hi = lo - 1;
+    } else if (step > 0) {
+        lo = std::max(lo, ceil_div(low, step));
+        hi = std::min(hi, floor_div(high, step));
+    } else {
+        lo = std::max(lo, ceil_div(high, step));
+        hi = std::min(hi, floor_div(low, step));
+    }
+}
 
 int code_point(const cbitmap *b, int x, int y) {
     if (!b) return 15;
@@ -203,8 +202,8 @@ void tamu_line(cbitmap *bitmap, int xa, int ya, int xb, int yb, uint32_t colour)
     // than by moving the end points, which would change the stepping.
     line_steps s = line_start(xa, ya, xb, yb);
     int64_t lo = 0, hi = s.n;
-    narrow(s.x, s.sx, bitmap->clip_x0, bitmap->clip_x1, lo, hi);
-    narrow(s.y, s.sy, bitmap->clip_y0, bitmap->clip_y1, lo, hi);
+    tamu_narrow_line_steps(s.x, s.sx, bitmap->clip_x0, bitmap->clip_x1, lo, hi);
+    tamu_narrow_line_steps(s.y, s.sy, bitmap->clip_y0, bitmap->clip_y1, lo, hi);
     if (lo > hi) return;
     int64_t x = s.x + lo * s.sx, y = s.y + lo * s.sy;
     int64_t xe = s.x + hi * s.sx, ye = s.y + hi * s.sy;

@@ -30,6 +30,10 @@ void tamu_rect_lit(cbitmap *bitmap, int xa, int ya, int xb, int yb, uint32_t col
 // tests each one.
 void tamu_line(cbitmap *bitmap, int xa, int ya, int xb, int yb, uint32_t colour);
 void tamu_line_noclip(cbitmap *bitmap, int xa, int ya, int xb, int yb, uint32_t colour);
+// For line stepping: narrows the step range [lo, hi] to the steps k whose
+// coordinate (p0 + k * step) >> 16 lies in [c0, c1) (an empty range ends
+// with hi < lo).
+void tamu_narrow_line_steps(int64_t p0, int64_t step, int64_t c0, int64_t c1, int64_t &lo, int64_t &hi);
 
 // Clip outcode: 1 left of, 2 above, 4 right of, 8 below the clip; 0 inside
 // (15 for a null bitmap).

@@ -22,20 +22,6 @@ void show_message(const char *text, int ms) {
 void draw_message_bar(cbitmap *) {}
 
 // ---------------------------------------------------------------------------
-// Cart storage (loading the working cart and booting the main cart live
-// in zorva_cart_storage.cpp)
-
-void do_quick_save() {}
-void do_quick_load() {}
-int detect_unsaved_changes() { return 0; }
-void save_backup(const char *, int) {}
-
-// ---------------------------------------------------------------------------
-// Cart data
-
-void save_cdata() {}
-
-// ---------------------------------------------------------------------------
 // Capture: nothing is saved yet.
 
 int save_screenshot() { return 1; }

@@ -5,6 +5,10 @@
 // do nothing).
 #pragma once
 
+// Cart storage and cart data have their own files.
+#include "zorva_cart_data.h"
+#include "zorva_cart_storage.h"
+
 struct cbitmap;
 struct zorva_cart;
 
@@ -16,24 +20,6 @@ void draw_paused_menu(cbitmap *target);
 // flips the colour between 15 and 7.
 void show_message(const char *text, int ms);
 void draw_message_bar(cbitmap *target);
-
-// Cart storage.
-// Loads a cart file as the working cart: 0 on success, 1 on failure.
-int load_working_cart(const char *name);
-// Makes cart the working cart, loaded from name (null: none), and gets it
-// ready: the shared sprite/map area, the code tabs, its hash.
-void prepare_loaded_cart(zorva_cart *cart, const char *name);
-// The main cart of the data pod becomes the working cart, which then runs.
-void boot_embedded_cart();
-void do_quick_save();
-void do_quick_load();
-int detect_unsaved_changes();
-void save_backup(const char *name, int copy);
-// The SHA-1 of the working cart into pstate.
-void hash_working_cart();
-
-// Cart data.
-void save_cdata();
 
 // Capture. The savers return 0 when the file was written.
 int save_screenshot();

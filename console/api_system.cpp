@@ -313,7 +313,8 @@ int zv_dget(lua_State *L) {
 
 int zv_dset(lua_State *L) {
     uint32_t i = uint32_t(zv_arg_int(L, 1));
-    if (i >= uint32_t(ZORVA_CART_DATA_VALUES)) return 0;
+    // Cart data is not written while the shell resets the machine.
+    if (i >= uint32_t(ZORVA_CART_DATA_VALUES) || pstate.suspend_counter != 0) return 0;
     pstate.cart_data[i] = zv_arg(L, 2);
     pstate.cart_data_dirty = 1;
     return 0;

@@ -384,6 +384,9 @@ void run_cart() {
     reset_lua_machine();
     zorva_reload(&pstate, pstate.live_cart, 0, 0, ZORVA_ROM_SIZE);
 
+    // The values the cart set since the last save go to its file before
+    // its id is let go.
+    if (zorva_shell.save_cdata) zorva_shell.save_cdata();
     pstate.cartdata_id[0] = 0;
     std::memset(pstate.menu_labels, 0, sizeof pstate.menu_labels);
     std::memset(pstate.menu_selected, 0, sizeof pstate.menu_selected);

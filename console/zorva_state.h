@@ -90,6 +90,8 @@ struct zorva_state {
     char cdata_path[ZORVA_PATH_SIZE];
     char working_file_name[ZORVA_PATH_SIZE];
     char working_sha1[41];
+    // The cart file that reload() or cstore() with a file name last used.
+    char last_partial_file[ZORVA_PATH_SIZE];
     int32_t future_version;      // the last cart read had a newer format
     char cartdata_id[ZORVA_CARTDATA_ID_SIZE];
     zorva_fixed cart_data[ZORVA_CART_DATA_VALUES];

@@ -195,8 +195,8 @@ void install_shell_hooks() {
     zorva_shell.clipboard_text = clipboard_text;
     zorva_shell.show_message = show_message;
     zorva_shell.started_from_command_line = started_from_command_line;
-    zorva_shell.save_cdata = save_cdata;
-    zorva_shell.load_working_cart = load_working_cart;
+    install_cart_data_hooks();
+    install_cart_storage_hooks();
     zorva_shell.clear_browser_at_start = clear_browser_at_start;
     zorva_shell.save_png_cart = save_png_cart;
     zorva_shell.compressed_size = compressed_size;
@@ -218,6 +218,7 @@ void release_shell() {
         cart = nullptr;
     }
     pitems = 0;
+    clear_embedded_carts();
     tamu_destroy_zorva_cart(pstate.live_cart);
     pstate.live_cart = nullptr;
     tamu_destroy_zorva_cart(pstate.boot_sound_cart);

@@ -4,20 +4,6 @@
 #include "zorva_app.h"
 
 // ---------------------------------------------------------------------------
-// Cart storage (loading the working cart and booting the main cart live
-// in zorva_cart_storage.cpp)
-
-void do_quick_save() {}
-void do_quick_load() {}
-int detect_unsaved_changes() { return 0; }
-void save_backup(const char *, int) {}
-
-// ---------------------------------------------------------------------------
-// Cart data
-
-void save_cdata() {}
-
-// ---------------------------------------------------------------------------
 // Console listings and downloads
 
 void update_load_download() {}

@@ -4,29 +4,14 @@
 // do nothing).
 #pragma once
 
-// The pause menu and the message bar, which are built: the shell's files
-// that show notices find them here.
+// The pause menu, the message bar, cart storage and cart data are built:
+// the shell's files that use them find them here.
+#include "zorva_cart_data.h"
+#include "zorva_cart_storage.h"
 #include "zorva_message_bar.h"
 #include "zorva_pause_menu.h"
+
 struct zorva_cart;
-
-// Cart storage.
-// Loads a cart file as the working cart: 0 on success, 1 on failure.
-int load_working_cart(const char *name);
-// Makes cart the working cart, loaded from name (null: none), and gets it
-// ready: the shared sprite/map area, the code tabs, its hash.
-void prepare_loaded_cart(zorva_cart *cart, const char *name);
-// The main cart of the data pod becomes the working cart, which then runs.
-void boot_embedded_cart();
-void do_quick_save();
-void do_quick_load();
-int detect_unsaved_changes();
-void save_backup(const char *name, int copy);
-// The SHA-1 of the working cart into pstate.
-void hash_working_cart();
-
-// Cart data.
-void save_cdata();
 
 // Console listings and downloads.
 void update_load_download();

@@ -52,13 +52,6 @@ void keyconfig_update() {}
 void keyconfig_draw() {}
 
 // ---------------------------------------------------------------------------
-// Console listings and downloads
-
-void update_load_download() {}
-int listing_in_progress() { return 0; }
-void close_directory_listing() {}
-
-// ---------------------------------------------------------------------------
 // Cart browser
 
 void splore_init() {}
@@ -66,6 +59,9 @@ void splore_enter() {}
 void splore_update() {}
 void splore_draw() {}
 void restart_browser_selection() {}
+void save_splore_favourites() {}
+void reload_favourites() {}
+void set_running_item_from_nfo(const cdict *) {}
 
 // ---------------------------------------------------------------------------
 // Editors: there are none, so their state is only their reset words.
@@ -75,4 +71,3 @@ void reset_editor_state() {
     app.editor_flag = 1;
 }
 
-void clear_command_history() {}

@@ -1,8 +1,7 @@
 // Steps of the shell whose own code comes later: the pause menu and the
 // message bar, cart storage, cart data, capture, the key configuration,
-// console listings and downloads, and the cart browser. Each has the name
-// it keeps and does the least the rest of the shell needs meanwhile (most
-// do nothing).
+// and the cart browser. Each has the name it keeps and does the least the
+// rest of the shell needs meanwhile (most do nothing).
 #pragma once
 
 struct cbitmap;
@@ -47,18 +46,19 @@ void keyconfig_init();
 void keyconfig_update();
 void keyconfig_draw();
 
-// Console listings and downloads.
-void update_load_download();
-int listing_in_progress();
-void close_directory_listing();
-
 // Cart browser.
 void splore_init();
 void splore_enter();
 void splore_update();
 void splore_draw();
 void restart_browser_selection();
+// Favourites: "favourites.txt" written from the favourites list, and
+// appended to it again.
+void save_splore_favourites();
+void reload_favourites();
+// The running browser item from a forum cart's info table.
+struct cdict;
+void set_running_item_from_nfo(const cdict *info);
 
 // Editors (inert in this build).
 void reset_editor_state();
-void clear_command_history();

@@ -539,8 +539,13 @@ int zv_mkdir(lua_State *L) {
         zv_push_int(L, 0);
         return 1;
     }
-    char path[ZORVA_PATH_SIZE * 3];
-    std::snprintf(path, sizeof path, "%s%s%s/", pstate.root_path, pstate.current_directory, name);
+    // Only within the root folder, as for cd.
+    char wanted[ZORVA_PATH_SIZE * 3];
+    std::snprintf(wanted, sizeof wanted, "%s%s%s/", pstate.root_path, pstate.current_directory, name);
+    char path[ZORVA_PATH_SIZE] = "", root[ZORVA_PATH_SIZE] = "";
+    if (tamu_unroll_filename(wanted, path) != 0 || tamu_unroll_filename(pstate.root_path, root) != 0) return 0;
+    size_t n = std::strlen(root);
+    if (std::strncmp(path, root, n) != 0 || path[n] == 0) return 0;
     tamu_mkdir(path);
     return 0;
 }
@@ -558,9 +563,12 @@ int zv_install_demos(lua_State *) {
 }
 
 int zv_install_games(lua_State *) {
-    if (zorva_shell.install_games) zorva_shell.install_games();
-    zorva_print("installed sample games");
-    zorva_print("to splore favourites");
+    if (zorva_shell.install_games && zorva_shell.install_games() == 0) {
+        zorva_print("installed sample games");
+        zorva_print("to splore favourites");
+    } else {
+        zorva_print("could not install sample games");
+    }
     return 0;
 }
 

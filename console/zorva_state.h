@@ -199,8 +199,9 @@ struct zorva_shell_hooks {
     // Lists the current directory on the console (filter may be null).
     void (*list_files)(const char *filter);
     void (*install_demos)();
-    // Installs the preloaded forum carts among the browser's favourites.
-    void (*install_games)();
+    // Installs the preloaded forum carts among the browser's favourites:
+    // 0 when they are in place. Null: 1.
+    int (*install_games)();
     // Opens the key configuration (overlay 1).
     void (*keyconfig)();
     // Opens the cart browser (overlay 2).

@@ -174,6 +174,10 @@ int tamu_unroll_filename(const char *path, char *out);
 // $HOME/.ostrel/<application title>, created) + name.
 int tamu_prefix_with_appdata_path(const char *name, char *out);
 int tamu_prefix_with_program_path(const char *name, char *out);
+// out := the running program file itself (Linux: the link "/proc/self/exe";
+// Windows: the module file name, with '/' for '\\'). Non-zero, with out
+// empty, when it cannot be read.
+int tamu_get_program_filename(char *out);
 // out := desktop folder (the desktop_path setting, created, else
 // $HOME/Desktop) + name.
 int tamu_prefix_with_desktop_path(const char *name, char *out);
@@ -181,6 +185,10 @@ int tamu_prefix_with_desktop_path(const char *name, char *out);
 // folder or any other failure is ignored.
 void tamu_mkdir(const char *path);
 int tamu_file_exists(const char *path);
+// Sets a disk file's permission bits (Linux chmod; Windows keeps no such
+// bits and does nothing). 0, or non-zero when the file's bits could not be
+// set.
+int tamu_chmod(const char *path, int mode);
 int tamu_directory_exists(const char *path);
 
 // ---------------------------------------------------------------------------

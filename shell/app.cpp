@@ -5,6 +5,9 @@
 #include "cart_forms.h"
 #include "cart_text.h"
 #include "code_compression.h"
+#include "console_text.h"
+#include "demo_install.h"
+#include "editor_buffers.h"
 #include "lua.h"
 #include "tamu.h"
 #include "zorva_buttons.h"
@@ -17,6 +20,7 @@
 #include "zorva_run.h"
 #include "zorva_shell.h"
 #include "zorva_shell_steps.h"
+#include "standalone_export.h"
 #include "zorva_sound_hooks.h"
 #include "zorva_state.h"
 #include "tamu_mixer.h"
@@ -30,15 +34,13 @@
 namespace {
 
 constexpr int CODE_TAB_LIMIT = 0x10002;
-constexpr int EDITOR_BUFFERS = 66;   // two 128 x 128, sixty-four 8 x 32
 
 // Items of the data pod and of its resource pod.
 enum { POD_BOOT_SOUND = 0, POD_RESOURCES = 1, POD_FONT = 2 };
-enum { RES_PALETTE = 1, RES_LOGO = 2, RES_INFO = 4, RES_ICON = 6 };
+enum { RES_PALETTE = 1, RES_LOGO = 2, RES_ICON = 6 };
 
 const char *const app_folders[] = {"carts/", "backup/", "cdata/", "cstore/", "plates/", "bbs/", "bbs/carts/", "bbs/labels/"};
 
-cbitmap *editor_buffers[EDITOR_BUFFERS];
 std::vector<char *> library_argv;
 
 // A run without a window (-x) must not need a display: the library is
@@ -91,31 +93,10 @@ void load_data_pod() {
     if (!pstate.font_pod) tamu_debug("data.pod: no font\n");
 }
 
-// The resource record's third field: the window title. The record is a
-// memory file of NUL-terminated texts.
-const char *resource_title(char *out, size_t size) {
-    out[0] = 0;
-    cfile *file = pod_file(pstate.resource_pod, RES_INFO);
-    if (!file) return out;
-    int field = 0, start = 0;
-    for (int i = 0; i <= file->size && field < 3; i++) {
-        if (i < file->size && file->data[i]) continue;
-        if (field == 2) {
-            int n = i - start;
-            if (size_t(n) >= size) n = int(size) - 1;
-            std::memcpy(out, file->data + start, size_t(n));
-            out[n] = 0;
-        }
-        field++;
-        start = i + 1;
-    }
-    return out;
-}
-
 void set_up_screen() {
     tamu_set_window_title("ZORVA");
-    char title[256];
-    if (resource_title(title, sizeof title)[0]) tamu_set_window_title(title);
+    const char *title = get_embedded_cart_title();
+    if (title[0]) tamu_set_window_title(title);
     tamu_set_screen(128, 128, 8, TAMU_SCREEN_BY_CONFIG);
     tamu_set_window_icon(static_cast<cbitmap *>(cpod_get_item(pstate.resource_pod, RES_ICON, CPOD_ITEM_BITMAP)));
     if (auto *palette = static_cast<cpalette *>(cpod_get_item(pstate.resource_pod, RES_PALETTE, CPOD_ITEM_PALETTE)))
@@ -126,8 +107,7 @@ void create_bitmaps() {
     pstate.screen = tamu_create_bitmap(128, 128, 8);
     pstate.back_page = tamu_create_bitmap(128, 128, 8);
     app.capture = tamu_create_bitmap(128, 128, 8);
-    for (int i = 0; i < EDITOR_BUFFERS; i++)
-        editor_buffers[i] = i < 2 ? tamu_create_bitmap(128, 128, 8) : tamu_create_bitmap(8, 32, 8);
+    create_editor_buffers();
     pstate.scratch_1x1 = tamu_create_bitmap(1, 1, 8);
     pstate.scratch_8x8 = tamu_create_bitmap(8, 8, 8);
 }
@@ -145,11 +125,6 @@ cbitmap *load_splash() {
     return splash;
 }
 
-void fall_back_folder(char *path, const char *folder) {
-    if (path[0] && tamu_directory_exists(path)) return;
-    tamu_prefix_with_appdata_path(folder, path);
-}
-
 // The shell's answers to the console.
 // A program that stops makes the browser wait for a button, unless the
 // pause menu sent it there (2), which waits for nothing.
@@ -161,6 +136,7 @@ void set_wait_for_button(int on) {
 }
 const char *clipboard_text() { return app.clipboard_text; }
 int started_from_command_line() { return app.splore || auto_load_fn ? 1 : 0; }
+void install_demos() { install_demo_carts(1); }
 void clear_browser_at_start() { app.splore = 0; }
 void print_on_console(const char *text) { zorva_print(text); }
 int save_png_cart(const zorva_cart *cart, const char *path) { return save_zorva_cart_png(cart, path); }
@@ -200,6 +176,11 @@ void install_shell_hooks() {
     zorva_shell.clear_browser_at_start = clear_browser_at_start;
     zorva_shell.save_png_cart = save_png_cart;
     zorva_shell.compressed_size = compressed_size;
+    zorva_shell.list_files = start_directory_listing;
+    zorva_shell.install_demos = install_demos;
+    zorva_shell.install_games = install_games;
+    zorva_shell.do_export = do_export;
+    zorva_shell.do_import = do_import;
     cart_forms.print = print_on_console;
     zorva_shell.keyconfig = open_keyconfig;
     // The cart browser is not there yet: its hook stays empty, so splore()
@@ -236,10 +217,7 @@ void release_shell() {
         tamu_destroy_bitmap(*b);
         *b = nullptr;
     }
-    for (cbitmap *&b : editor_buffers) {
-        tamu_destroy_bitmap(b);
-        b = nullptr;
-    }
+    destroy_editor_buffers();
     release_video_clip();
     tamu_free(app.clipboard_text);
     app.clipboard_text = nullptr;
@@ -283,8 +261,8 @@ int tamu_main_init(int argc, char **argv) {
         cconfig.screen_size[1] = 540;
     }
     tamu_set_window_size(cconfig.window_size[0], cconfig.window_size[1]);
-    fall_back_folder(pstate.root_path, "carts/");
-    fall_back_folder(pstate.cdata_path, "cdata/");
+    init_path(pstate.root_path, "carts/");
+    init_path(pstate.cdata_path, "cdata/");
 
     reset_editor_state();
     pstate.live_cart = tamu_create_zorva_cart();

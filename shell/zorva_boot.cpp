@@ -1,6 +1,7 @@
 // The boot sequence, the splash, rebooting and the reset glitch.
 #include "zorva_shell.h"
 
+#include "console_text.h"
 #include "lua.h"
 #include "tamu.h"
 #include "zorva_app.h"

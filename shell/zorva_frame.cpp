@@ -3,6 +3,7 @@
 // and the console's line feed.
 #include "zorva_shell.h"
 
+#include "console_text.h"
 #include "tamu.h"
 #include "zorva_app.h"
 #include "zorva_cpu.h"
@@ -20,12 +21,7 @@ namespace {
 constexpr int LINE_HEIGHT = 6;
 constexpr int SCROLL_LIMIT = 123;
 constexpr int SCROLL_COST = 65536;
-constexpr int COMMAND_SIZE = 256;
 constexpr uint8_t HI_COLOUR_KEY[4] = {0xAD, 0xDF, 0xAD, 0xED};
-
-// The typed command line (inert: it stays empty).
-char command_text[COMMAND_SIZE];
-int command_position = 0;
 
 void scroll_screen_up() {
     cbitmap *s = pstate.screen;

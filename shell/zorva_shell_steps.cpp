@@ -4,13 +4,6 @@
 #include "zorva_app.h"
 
 // ---------------------------------------------------------------------------
-// Console listings and downloads
-
-void update_load_download() {}
-int listing_in_progress() { return 0; }
-void close_directory_listing() {}
-
-// ---------------------------------------------------------------------------
 // Cart browser
 
 void splore_init() {}
@@ -21,6 +14,9 @@ void restart_browser_selection() {}
 int running_cart_is_favourite() { return 0; }
 void toggle_running_cart_favourite() {}
 void print_splore_exit_message() {}
+void save_splore_favourites() {}
+void reload_favourites() {}
+void set_running_item_from_nfo(const cdict *) {}
 
 // ---------------------------------------------------------------------------
 // Editors: there are none, so their state is only their reset words.
@@ -30,4 +26,3 @@ void reset_editor_state() {
     app.editor_flag = 1;
 }
 
-void clear_command_history() {}

@@ -1,7 +1,6 @@
-// Steps of the shell whose own code comes later: cart storage, cart data,
-// console listings and downloads, and the cart browser. Each has the name
-// it keeps and does the least the rest of the shell needs meanwhile (most
-// do nothing).
+// Steps of the shell whose own code comes later: the cart browser. Each
+// has the name it keeps and does the least the rest of the shell needs
+// meanwhile (most do nothing).
 #pragma once
 
 // The pause menu, the message bar, cart storage and cart data are built:
@@ -13,10 +12,6 @@
 
 struct zorva_cart;
 
-// Console listings and downloads.
-void update_load_download();
-int listing_in_progress();
-void close_directory_listing();
 
 // Cart browser.
 void splore_init();
@@ -30,7 +25,13 @@ int running_cart_is_favourite();
 void toggle_running_cart_favourite();
 // The console's greeting on leaving the browser.
 void print_splore_exit_message();
+// Favourites: "favourites.txt" written from the favourites list, and
+// appended to it again.
+void save_splore_favourites();
+void reload_favourites();
+// The running browser item from a forum cart's info table.
+struct cdict;
+void set_running_item_from_nfo(const cdict *info);
 
 // Editors (inert in this build).
 void reset_editor_state();
-void clear_command_history();

@@ -2,6 +2,8 @@
 // running keys and the hot keys, and the audio pause.
 #include "zorva_shell.h"
 
+#include "console_download.h"
+#include "console_text.h"
 #include "tamu.h"
 #include "cart_forms.h"
 #include "zorva_app.h"
@@ -103,6 +105,7 @@ void normal_tick() {
         else if (pstate.OVERLAY == OVERLAY_BROWSER)
             splore_update();
         pstate.hold_counter = 0;
+        if (pstate.MODE == MODE_CONSOLE && pstate.view == 0) zorva_list_files();
         if (pstate.MODE == MODE_BOOT)
             move_boot();
         else if (pstate.MODE == MODE_SPLASH)

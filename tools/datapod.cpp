@@ -1,9 +1,11 @@
 // datapod: makes the player's data pod from its sources.
 //
-//   datapod ASSETS_DIR OUT.pod
+//   datapod ASSETS_DIR OUT.pod [RUNTIMES_DIR]
 //
-// ASSETS_DIR is the source tree's assets/ folder. The pod's items, in
-// order (the player reads them by index):
+// ASSETS_DIR is the source tree's assets/ folder. RUNTIMES_DIR, when
+// given, holds programs for the stand-alone export under the names of
+// item 7 below (windows/zorva.exe, ...); those found are packed. The pod's
+// items, in order (the player reads them by index):
 //
 //   0  "boot_sound.zv"    data/boot_sound.zv: a text cart whose sound
 //                         effect 0 is the boot sound
@@ -18,6 +20,18 @@
 //   2  "system_font.pod"  font/system_font.pod
 //   3  "zorva.zv"         data/main_cart.zv as a 32K cart image: the cart
 //                         the player boots
+//   4, 5                  empty (no further embedded carts)
+//   6  "bbs_carts.pod"    the preloaded forum carts, a pod file of memory
+//                         files: entry 0 "favourites.txt", lines of the
+//                         favourites file for them; then one PNG cartridge
+//                         "<id>.zv.png" per line of data/demos/preloaded.txt
+//                         ("id file title"), in its order
+//   7  "runtimes.pod"     the export runtimes, a pod file of memory files
+//                         "windows/zorva.exe", "windows/SDL2.dll",
+//                         "linux/zorva", "macos/zorva", "macos/SDL2": empty
+//                         unless found in RUNTIMES_DIR (the export then
+//                         takes this platform's program from the running
+//                         player)
 //
 // Every item is stored uncompressed, so the output depends only on the
 // sources. A fault in a source is reported with its file and line and
@@ -27,6 +41,7 @@
 #include "cart_text.h"
 #include "tamu.h"
 #include "zorva_cart.h"
+#include "zorva_state.h"
 
 #include <cstdio>
 #include <cstring>
@@ -234,6 +249,95 @@ cfile *cart_image(const std::string &path, const std::string &name) {
     return memory_file(name, image.data(), CART_IMAGE_SIZE);
 }
 
+// The PNG cartridge of a text cart, as bytes. The picture is drawn with
+// the resources and font made here; the file is written beside the output
+// and removed again.
+std::string png_cart(const std::string &path, const std::string &scratch) {
+    int result = 0;
+    zorva_cart *cart = tamu_load_zorva_cart(path.c_str(), &result);
+    if (!cart) throw fault{path + ": " + zorva_cart_result_text(result)};
+    int saved = save_zorva_cart_png(cart, scratch.c_str());
+    tamu_destroy_zorva_cart(cart);
+    if (saved != 0) {
+        std::remove(scratch.c_str());
+        throw fault{path + ": could not be written as a PNG cartridge"};
+    }
+    std::string bytes = read_bytes(scratch);
+    std::remove(scratch.c_str());
+    return bytes;
+}
+
+cfile *build_preloaded_carts(const std::string &assets, const std::string &scratch) {
+    std::string folder = assets + "/data/demos/";
+    std::string list_path = folder + "preloaded.txt";
+    cpod *pod = tamu_create_pod(8);
+    std::snprintf(pod->name, sizeof pod->name, "bbs_carts");
+    std::string favourites;
+    std::vector<cfile *> carts;
+    try {
+        for (auto &[number, line] : source_lines(list_path)) {
+            std::istringstream words(line);
+            std::string id, file, title;
+            words >> id >> file;
+            std::getline(words >> std::ws, title);
+            if (id.size() < 2 || id.size() > 20 || file.empty() || title.empty())
+                throw fault_at(list_path, number, "expected \"id file title\"");
+            for (char c : id)
+                if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'))
+                    throw fault_at(list_path, number, "a forum id holds a-z, 0-9 and _ only");
+            char entry[512];
+            std::snprintf(entry, sizeof entry, "|%-20s |%-20s |%-6d |%-16s |%-20s |%s\n", id.c_str(), "", 0, "zorva", "",
+                          title.c_str());
+            favourites += entry;
+            std::string bytes = png_cart(folder + file, scratch);
+            carts.push_back(memory_file(id + ".zv.png", bytes.data(), int(bytes.size())));
+        }
+    } catch (...) {
+        for (cfile *c : carts) tamu_destroy_buffer(c);
+        tamu_destroy_pod(pod);
+        throw;
+    }
+    cpod_add_item(pod, CPOD_ITEM_FILE, memory_file("favourites.txt", favourites.data(), int(favourites.size())));
+    for (cfile *c : carts) cpod_add_item(pod, CPOD_ITEM_FILE, c);
+    cfile *file = nullptr;
+    try {
+        file = pod_as_file("bbs_carts.pod", pod);
+    } catch (...) {
+        tamu_destroy_pod(pod);
+        throw;
+    }
+    tamu_destroy_pod(pod);
+    return file;
+}
+
+cfile *build_runtimes(const char *runtimes_dir) {
+    static const char *const names[] = {"windows/zorva.exe", "windows/SDL2.dll", "linux/zorva", "macos/zorva",
+                                        "macos/SDL2"};
+    cpod *pod = tamu_create_pod(8);
+    std::snprintf(pod->name, sizeof pod->name, "runtimes");
+    for (const char *name : names) {
+        std::string bytes;
+        if (runtimes_dir) {
+            std::ifstream in(std::string(runtimes_dir) + "/" + name, std::ios::binary);
+            if (in) {
+                std::ostringstream out;
+                out << in.rdbuf();
+                bytes = out.str();
+            }
+        }
+        cpod_add_item(pod, CPOD_ITEM_FILE, memory_file(name, bytes.data(), int(bytes.size())));
+    }
+    cfile *file = nullptr;
+    try {
+        file = pod_as_file("runtimes.pod", pod);
+    } catch (...) {
+        tamu_destroy_pod(pod);
+        throw;
+    }
+    tamu_destroy_pod(pod);
+    return file;
+}
+
 void check_text_cart(const std::string &path) {
     int result = 0;
     zorva_cart *cart = tamu_load_zorva_cart(path.c_str(), &result);
@@ -244,16 +348,17 @@ void check_text_cart(const std::string &path) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: datapod ASSETS_DIR OUT.pod\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: datapod ASSETS_DIR OUT.pod [RUNTIMES_DIR]\n");
         return 2;
     }
     std::string assets = argv[1];
     cconfig.pod_lz4 = TAMU_POD_STORE;
-    cpod *data = tamu_create_pod(4);
+    cpod *data = tamu_create_pod(8);
     std::snprintf(data->name, sizeof data->name, "data");
     cpalette *palette = nullptr;
     cpod *resources = nullptr;
+    cpod *font = nullptr;
     try {
         std::string boot_sound = assets + "/data/boot_sound.zv";
         check_text_cart(boot_sound);
@@ -264,14 +369,29 @@ int main(int argc, char **argv) {
         bytes = read_bytes(assets + "/font/system_font.pod");
         cpod_add_item(data, CPOD_ITEM_FILE, memory_file("system_font.pod", bytes.data(), int(bytes.size())));
         cpod_add_item(data, CPOD_ITEM_FILE, cart_image(assets + "/data/main_cart.zv", "zorva.zv"));
+        cpod_add_item(data, CPOD_ITEM_FILE, memory_file("", nullptr, 0));
+        cpod_add_item(data, CPOD_ITEM_FILE, memory_file("", nullptr, 0));
+        // PNG cartridges are drawn with these.
+        font = tamu_load_pod((assets + "/font/system_font.pod").c_str());
+        if (!font) throw fault{assets + "/font/system_font.pod: not a pod file"};
+        pstate.resource_pod = resources;
+        pstate.font_pod = font;
+        cpod_add_item(data, CPOD_ITEM_FILE, build_preloaded_carts(assets, std::string(argv[2]) + ".cart.png"));
+        cpod_add_item(data, CPOD_ITEM_FILE, build_runtimes(argc == 4 ? argv[3] : nullptr));
     } catch (const fault &f) {
         std::fprintf(stderr, "datapod: %s\n", f.text.c_str());
+        pstate.resource_pod = nullptr;
+        pstate.font_pod = nullptr;
+        tamu_destroy_pod(font);
         tamu_destroy_pod(resources);
         tamu_destroy_palette(palette);
         tamu_destroy_pod(data);
         return 1;
     }
     int result = tamu_save_pod(argv[2], data);
+    pstate.resource_pod = nullptr;
+    pstate.font_pod = nullptr;
+    tamu_destroy_pod(font);
     tamu_destroy_pod(resources);
     tamu_destroy_palette(palette);
     tamu_destroy_pod(data);

@@ -61,6 +61,22 @@ int tamu_prefix_with_program_path(const char *name, char *out) {
     return tamu_path_join(out, exe, name);
 }
 
+int tamu_get_program_filename(char *out) {
+    char exe[1024];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe);
+    if (n <= 0 || n >= static_cast<ssize_t>(sizeof exe)) {
+        out[0] = 0;
+        return 1;
+    }
+    exe[n] = 0;
+    return tamu_path_join(out, exe);
+}
+
+int tamu_chmod(const char *path, int mode) {
+    if (!path || !path[0]) return 1;
+    return chmod(path, static_cast<mode_t>(mode)) == 0 ? 0 : 1;
+}
+
 int tamu_prefix_with_desktop_path(const char *name, char *out) {
     if (tamu_path_is_set(cconfig.desktop_path)) {
         tamu_mkdir(cconfig.desktop_path);

@@ -66,6 +66,17 @@ int tamu_prefix_with_program_path(const char *name, char *out) {
     return tamu_path_join(out, exe, name);
 }
 
+int tamu_get_program_filename(char *out) {
+    char exe[MAX_PATH + 1];
+    DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return fail(out);
+    exe[n] = 0;
+    to_slashes(exe);
+    return tamu_path_join(out, exe);
+}
+
+int tamu_chmod(const char *path, int) { return path && path[0] ? 0 : 1; }
+
 int tamu_prefix_with_appdata_path(const char *name, char *out) {
     if (tamu_path_is_set(cconfig.home_path)) {
         // The folder is the user's choice: used as given, not created.

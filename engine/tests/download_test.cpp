@@ -2,6 +2,7 @@
 // and stops itself (127.0.0.1 only, on a free port): files, names and paths
 // the shell would read, failures, the command bound and the time-out.
 #include "tamu.h"
+#include "http_server.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -33,99 +34,6 @@ bool exists(const std::string &path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
 }
-
-// http_server.py serving a folder; stopped by closing its standard input.
-class HttpServer {
-  public:
-    int port = 0;
-
-    bool start(const std::string &root) {
-        int in[2], out[2];
-        if (pipe2(in, O_CLOEXEC) != 0) return false;
-        if (pipe2(out, O_CLOEXEC) != 0) return false;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        std::string script = ZORVA_SOURCE_DIR "/engine/tests/data/http_server.py";
-        const char *argv[] = {"python3", script.c_str(), root.c_str(), nullptr};
-        int error = posix_spawnp(&pid_, "python3", &actions, nullptr, const_cast<char **>(argv),
-                                 environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(in[0]);
-        close(out[1]);
-        stdin_ = in[1];
-        if (error != 0) {
-            pid_ = -1;
-            close(out[0]);
-            return false;
-        }
-        // The port line, within fifteen seconds.
-        std::string line;
-        auto deadline = clock_type::now() + std::chrono::seconds(15);
-        while (line.find('\n') == std::string::npos && clock_type::now() < deadline) {
-            pollfd p{out[0], POLLIN, 0};
-            if (poll(&p, 1, 100) <= 0) continue;
-            char buffer[64];
-            ssize_t n = read(out[0], buffer, sizeof buffer);
-            if (n <= 0) break;
-            line.append(buffer, static_cast<size_t>(n));
-        }
-        close(out[0]);
-        port = std::atoi(line.c_str());
-        return port > 0;
-    }
-
-    void stop() {
-        if (stdin_ >= 0) close(stdin_);
-        stdin_ = -1;
-        if (pid_ <= 0) return;
-        int status;
-        for (int i = 0; i < 200; i++) {
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return;
-            }
-            if (i == 100) kill(pid_, SIGTERM);
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        kill(pid_, SIGKILL);
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-    }
-
-    ~HttpServer() { stop(); }
-
-  private:
-    pid_t pid_ = -1;
-    int stdin_ = -1;
-};
-
-// A socket on 127.0.0.1 that takes connections (the system completes them)
-// but never reads or answers.
-class SilentServer {
-  public:
-    int port = 0;
-    bool start() {
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr *>(&address), size) != 0 ||
-            listen(fd_, 8) != 0 ||
-            getsockname(fd_, reinterpret_cast<sockaddr *>(&address), &size) != 0)
-            return false;
-        port = ntohs(address.sin_port);
-        return true;
-    }
-    ~SilentServer() {
-        if (fd_ >= 0) close(fd_);
-    }
-
-  private:
-    int fd_ = -1;
-};
 
 // A port on 127.0.0.1 that nothing listens on.
 int closed_port() {

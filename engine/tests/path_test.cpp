@@ -272,6 +272,31 @@ TEST_F(Paths, ProgramFolder) {
 #endif
 }
 
+TEST_F(Paths, ProgramFileAndPermissionBits) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Linux rule; Windows: WinPaths.ProgramFolderIsTheModuleFolderWithForwardSlashes";
+#else
+    char exe[1024];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    ASSERT_GT(n, 0);
+    exe[n] = 0;
+    char out[1024];
+    EXPECT_EQ(tamu_get_program_filename(out), 0);
+    EXPECT_STREQ(out, exe);
+
+    std::string file = test_home() + "/runme";
+    write_file(file, "x");
+    struct stat st;
+    for (int mode : {0775, 0640}) {
+        EXPECT_EQ(tamu_chmod(file.c_str(), mode), 0);
+        ASSERT_EQ(stat(file.c_str(), &st), 0);
+        EXPECT_EQ(int(st.st_mode & 07777), mode);
+    }
+    EXPECT_NE(tamu_chmod((test_home() + "/absent").c_str(), 0775), 0);
+    EXPECT_NE(tamu_chmod("", 0775), 0);
+#endif
+}
+
 TEST_F(Paths, MkdirUsesMode0755AndIgnoresFailures) {
 #ifdef _WIN32
     GTEST_SKIP() << "the Linux rule; Windows: WinPaths.MkdirCreatesOneFolderAndIgnoresFailures";

@@ -85,6 +85,11 @@ TEST_F(WinPaths, ProgramFolderIsTheModuleFolderWithForwardSlashes) {
     EXPECT_EQ(path.substr(path.size() - tail.size()), tail);
     EXPECT_EQ(tamu_file_exists(out), 1);   // it names this very program
 
+    char program[1024];
+    ASSERT_EQ(tamu_get_program_filename(program), 0);
+    EXPECT_STREQ(program, out);
+    EXPECT_EQ(tamu_chmod(program, 0775), 0);   // no permission bits: nothing to do
+
     EXPECT_EQ(tamu_prefix_with_program_path("data.pod", out), 0);
     EXPECT_EQ(std::string(out), program_folder() + "data.pod");
 }

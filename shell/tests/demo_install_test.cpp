@@ -1,0 +1,174 @@
+// Installing the carts of the data pod: the preloaded forum carts into the
+// forum cache and "favourites.txt" (install_games), and the demo carts
+// into "demos/" (install_demos), each written once and never over the
+// user's files.
+#include "shell_session.h"
+
+#include "cart_forms.h"
+#include "demo_install.h"
+#include "forum_download.h"
+#include "zorva_run.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+using lines = std::vector<std::string>;
+
+void command(shell_session &s, const std::string &text) {
+    s.to_console();
+    ASSERT_EQ(run_program(text.c_str(), 1), 1) << text;
+    s.pass();
+}
+
+cfile *memory_item(const std::string &name, const std::string &bytes) {
+    cbuffer *file = tamu_create_buffer(0);
+    if (!bytes.empty()) tamu_fwrite(bytes.data(), 1, int(bytes.size()), file);
+    std::snprintf(file->name, sizeof file->name, "%s", name.c_str());
+    return file;
+}
+
+// A pod file of memory files, as bytes.
+std::string pod_bytes(const std::vector<std::pair<std::string, std::string>> &items) {
+    cpod *pod = tamu_create_pod(int(items.size()));
+    for (auto &[name, bytes] : items) cpod_add_item(pod, CPOD_ITEM_FILE, memory_item(name, bytes));
+    cbuffer *out = tamu_create_buffer(0);
+    tamu_save_pod_file(nullptr, pod, out);
+    std::string result(reinterpret_cast<char *>(out->data), size_t(out->size));
+    tamu_destroy_buffer(out);
+    tamu_destroy_pod(pod);
+    return result;
+}
+
+// Puts a data pod of the given items in place of the player's for the
+// test's life.
+class swapped_data_pod {
+  public:
+    explicit swapped_data_pod(const std::vector<std::string> &items) : old_(pstate.data_pod) {
+        cpod *pod = tamu_create_pod(int(items.size()));
+        for (const std::string &bytes : items) cpod_add_item(pod, CPOD_ITEM_FILE, memory_item("", bytes));
+        pstate.data_pod = pod;
+    }
+    ~swapped_data_pod() {
+        tamu_destroy_pod(pstate.data_pod);
+        pstate.data_pod = old_;
+    }
+
+  private:
+    cpod *old_;
+};
+
+std::string favourites() { return read_file(appdata_path("favourites.txt")); }
+
+int count_of(const std::string &text, const std::string &part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) n++;
+    return n;
+}
+
+TEST(InstallGames, PutsThePreloadedCartsInTheCacheAndTheFavouritesOnce) {
+    shell_session s;
+    std::remove(appdata_path("favourites.txt").c_str());
+    for (const char *id : preloaded_bbs_cart_ids) std::remove(get_bbs_cart_filename(id));
+
+    command(s, "install_games()");
+    EXPECT_EQ(printed.size(), 2u);
+    EXPECT_TRUE(printed_line("installed sample games"));
+    EXPECT_TRUE(printed_line("to splore favourites"));
+    std::string list = favourites();
+    for (const char *id : preloaded_bbs_cart_ids) {
+        EXPECT_EQ(count_of(list, "|" + std::string(id) + " "), 1) << id;
+        zorva_cart *cart = load_zorva_cart_png(get_bbs_cart_filename(id));
+        ASSERT_NE(cart, nullptr) << id;
+        EXPECT_EQ(std::strncmp(cart->code, "-- ", 3), 0) << id;
+        tamu_destroy_zorva_cart(cart);
+    }
+    EXPECT_NE(list.find("|zorva_hello          |                     |0      |zorva            |                     |hello\n"),
+              std::string::npos)
+        << list;
+
+    // Again: nothing twice, and nothing of the user's replaced.
+    std::string mine = "|zorva_rain           |                     |0      |me               |                     |my rain\n";
+    write_file(appdata_path("favourites.txt"), list + mine.substr(0, mine.size() - 1));   // no last line end
+    std::string cached = get_bbs_cart_filename("zorva_bounce");
+    write_file(cached, "my own copy");
+    printed.clear();
+    command(s, "install_games()");
+    EXPECT_TRUE(printed_line("installed sample games"));
+    EXPECT_EQ(favourites(), list + mine.substr(0, mine.size() - 1));
+    EXPECT_EQ(read_file(cached), "my own copy");
+
+    // A line of the user's for a cart not yet there gets the others added
+    // after it, on a line of their own.
+    write_file(appdata_path("favourites.txt"), mine.substr(0, mine.size() - 1));
+    command(s, "install_games()");
+    std::string merged = favourites();
+    EXPECT_EQ(merged.substr(0, mine.size()), mine);
+    EXPECT_EQ(count_of(merged, "|zorva_rain "), 1);
+    EXPECT_EQ(count_of(merged, "|zorva_hello "), 1);
+    EXPECT_EQ(count_of(merged, "\n"), 3);
+}
+
+TEST(InstallGames, TheDataPodHoldsTheTableOfIds) {
+    shell_session s;
+    cpod *carts = read_data_pod_nested(POD_PRELOADED_BBS_CARTS);
+    ASSERT_NE(carts, nullptr);
+    ASSERT_EQ(carts->count, 1 + PRELOADED_BBS_CARTS);
+    EXPECT_STREQ(static_cast<cfile *>(cpod_get_item(carts, 0, CPOD_ITEM_FILE))->name, "favourites.txt");
+    for (int k = 1; k <= PRELOADED_BBS_CARTS; k++)
+        EXPECT_EQ(std::string(static_cast<cfile *>(cpod_get_item(carts, k, CPOD_ITEM_FILE))->name),
+                  std::string(preloaded_bbs_cart_ids[k - 1]) + ".zv.png");
+    tamu_destroy_pod(carts);
+}
+
+TEST(InstallGames, ADataPodWithoutThemSaysSo) {
+    shell_session s;
+    std::remove(appdata_path("favourites.txt").c_str());
+    {
+        swapped_data_pod pod({"", "", "", "", "", "", "not a pod"});
+        command(s, "install_games()");
+    }
+    EXPECT_EQ(printed.size(), 1u);
+    EXPECT_TRUE(printed_line("could not install sample games"));
+    EXPECT_EQ(favourites(), "");
+}
+
+TEST(InstallDemos, ThePlayersOwnDataPodHasTheMainCartAtItemThree) {
+    shell_session s;
+    std::string demos = std::string(pstate.root_path) + "demos";
+    command(s, "install_demos()");
+    EXPECT_EQ(printed.size(), 1u);
+    EXPECT_TRUE(printed_line("installing demo carts to /demos/"));
+    EXPECT_FALSE(tamu_directory_exists(demos.c_str()));
+}
+
+TEST(InstallDemos, WritesEachDemoOnceAndKeepsTheUsersFiles) {
+    shell_session s;
+    std::string demos = std::string(pstate.root_path) + "demos/";
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (int i = 0; i < DEMO_CARTS; i++) entries.emplace_back("", "demo " + std::to_string(i));
+    swapped_data_pod pod({"", "", "", pod_bytes(entries)});
+
+    for (int i = 0; i < DEMO_CARTS; i++) std::remove((demos + demo_cart_names[i]).c_str());   // an earlier run's
+    mkdir(demos.c_str(), 0755);
+    write_file(demos + demo_cart_names[1], "edited by me");
+    command(s, "install_demos()");
+    lines expected = {"installing demo carts to /demos/", demo_cart_names[0], demo_cart_names[2]};
+    ASSERT_EQ(printed.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); i++) EXPECT_EQ(printed[i].first, expected[i]);
+    EXPECT_EQ(printed[0].second, 14);
+    EXPECT_EQ(read_file(demos + demo_cart_names[0]), "demo 0");
+    EXPECT_EQ(read_file(demos + demo_cart_names[1]), "edited by me");
+    EXPECT_EQ(read_file(demos + demo_cart_names[2]), "demo 2");
+
+    printed.clear();
+    write_file(demos + demo_cart_names[0], "played and changed");
+    command(s, "install_demos()");
+    EXPECT_EQ(printed.size(), 1u);
+    EXPECT_EQ(read_file(demos + demo_cart_names[0]), "played and changed");
+}
+
+}  // namespace

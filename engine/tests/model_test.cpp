@@ -295,7 +295,7 @@ TEST(Model, BonesCarryTheirVerticesAndChildren) {
 
     // Turning the root a quarter about z turns the whole arm: (x, y) ->
     // (-y, x).
-    float quarter[3] = {0, 0, float(M_PI / 2)};
+    float quarter[3] = {0, 0, 1.57079632679489662f};
     canim_channel_insert_state(actor->further[0], 0);
     std::memcpy(actor->further[0]->states, quarter, 12);
     cactor_evaluate_bones(actor, m, 0, pose);

@@ -118,19 +118,19 @@ int get_field(lua_State *L, const char *key, int d) {
 
 // The conversions strftime knows (C99), one or two characters each; an
 // 'E' or 'O' modifier comes with the conversions it allows.
-bool valid_conversion(const char *spec, size_t *length) {
+bool valid_conversion(const char *conv, size_t *length) {
     static const char *const singles = "aAbBcCdDeFgGhHIjmMnprRStTuUVwWxXyYzZ%";
     static const char *const with_e = "cCxXyY";
     static const char *const with_o = "deHImMSuUVwWy";
-    if (*spec == '\0') return false;
-    if (*spec == 'E' || *spec == 'O') {
-        const char *allowed = *spec == 'E' ? with_e : with_o;
-        if (spec[1] == '\0' || !std::strchr(allowed, spec[1])) return false;
+    if (*conv == '\0') return false;
+    if (*conv == 'E' || *conv == 'O') {
+        const char *allowed = *conv == 'E' ? with_e : with_o;
+        if (conv[1] == '\0' || !std::strchr(allowed, conv[1])) return false;
         *length = 2;
         return true;
     }
     *length = 1;
-    return std::strchr(singles, *spec) != nullptr;
+    return std::strchr(singles, *conv) != nullptr;
 }
 
 int os_date(lua_State *L) {

@@ -15,6 +15,7 @@
 #include "tamu_bitmap.h"
 #include "tamu_draw.h"
 #include "tamu_pod.h"
+#include "tamu_model.h"
 #include "tamu_image.h"
 #include "tamu_sha1.h"
 #include "tamu_stable.h"

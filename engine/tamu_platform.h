@@ -1,6 +1,7 @@
 // Platform services behind the engine's own functions: the millisecond
 // clock, the audio device and its counted lock, the clipboard, worker
-// threads, downloads and opening web pages.
+// threads, downloads and opening web pages, temporary files and native
+// libraries.
 #pragma once
 
 // ---------------------------------------------------------------------------
@@ -113,3 +114,23 @@ int tamu_create_osx_launch_html_string(const char *url, char *out, int capacity)
 int tamu_create_launch_string(const char *target, char *out, int capacity);
 // wget "URL" -q -O "path", both quoted as above.
 int tamu_create_wget_string(const char *url, const char *path, char *out, int capacity);
+
+// ---------------------------------------------------------------------------
+// Temporary files and native libraries (for the script engine's unopened
+// os and package libraries)
+
+// Creates a new, empty file with a fresh name in the system's folder for
+// temporary files and writes its path (at most capacity characters with
+// the terminator) into out. Returns 0, or non-zero when none could be made.
+int tamu_create_temp_file(char *out, int capacity);
+
+// Whether native libraries can be loaded: only the Windows program can.
+int tamu_native_libraries_supported();
+// Loads the native library at path; null on failure, with a description of
+// the failure in error (capacity characters).
+void *tamu_load_native_library(const char *path, char *error, int capacity);
+// The address of the named function in a loaded library; null, with a
+// description in error, when it has none.
+void *tamu_native_library_function(void *library, const char *name, char *error, int capacity);
+// Unloads a library that tamu_load_native_library gave.
+void tamu_free_native_library(void *library);

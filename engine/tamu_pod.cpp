@@ -6,6 +6,7 @@
 #include "tamu_file.h"
 #include "tamu_main.h"
 #include "tamu_memory.h"
+#include "tamu_model.h"
 
 #include <climits>
 #include <cstring>
@@ -92,18 +93,16 @@ static void destroy_item(void *item, uint32_t type, int slot) {
     case CPOD_ITEM_BITMAP: tamu_destroy_bitmap(static_cast<cbitmap *>(item)); break;
     case CPOD_ITEM_PALETTE: tamu_destroy_palette(static_cast<cpalette *>(item)); break;
     case CPOD_ITEM_FILE: tamu_fclose(static_cast<cfile *>(item)); break;
+    case CPOD_ITEM_MODEL: tamu_destroy_model(static_cast<cmodel *>(item)); break;
+    case CPOD_ITEM_MATERIAL: tamu_destroy_material(static_cast<cmaterial *>(item)); break;
+    case CPOD_ITEM_ANIM: tamu_destroy_anim(static_cast<canim *>(item)); break;
+    case CPOD_ITEM_VOXMAP: tamu_destroy_voxmap(static_cast<cvoxmap *>(item)); break;
     case CPOD_ITEM_SOUND:
     case CPOD_ITEM_SYNTH:
         if (const tamu_pod_item_hooks *hooks = tamu_get_pod_item_hooks(type)) {
             hooks->destroy(item);
             break;
         }
-        tamu_debugf("cpod: no destroyer for item type %u (slot %d)\n", type, slot);
-        break;
-    case CPOD_ITEM_MODEL:
-    case CPOD_ITEM_MATERIAL:
-    case CPOD_ITEM_ANIM:
-    case CPOD_ITEM_VOXMAP:
         tamu_debugf("cpod: no destroyer for item type %u (slot %d)\n", type, slot);
         break;
     default:

@@ -23,12 +23,12 @@ constexpr uint32_t CPOD_ITEM_SYNTH = 11;      // "CSYN"
 constexpr uint32_t CPOD_ITEM_FILE = 12;       // cfile memory file: "CFIL", tamu_fclose
 constexpr uint32_t CPOD_ITEM_APPLICATION = 100;  // 100 and above: the hooks below
 
-// Models, materials, animations and voxel maps have no records in the
-// engine yet: the reader reads past their chunks without creating items,
-// and a pod holding one (added by hand) destroys nothing for it and logs a
-// line. Sample sounds and synthesisers are the sound library's records:
-// they are read, written and destroyed through the item hooks below, and
-// without them are treated the same way.
+// Models, materials, animations and voxel maps are the records of
+// tamu_model.h. Sample sounds and synthesisers are the sound library's
+// records: they are read, written and destroyed through the item hooks
+// below; without them the reader reads past their chunks without creating
+// items, and a pod holding one (added by hand) destroys nothing for it and
+// logs a line.
 
 struct cpod {
     void **items;        // item of each slot, null when free (pea: into block)
@@ -136,8 +136,12 @@ void cpod_set_clear(cpod_set *set);
 // A pod is a "CPOD" header chunk followed by one chunk per item; a null
 // pod is a "CNOP" chunk. Bitmaps, voxel maps and memory files are stored
 // compressed as cconfig.pod_lz4 says: TAMU_POD_STORE plain, TAMU_POD_LZ4
-// as LZ4 blocks ("cBMP", "cFIL"), TAMU_POD_ZLIB as zlib streams ("zBMP",
-// "zFIL"). The reader takes every form whatever the setting.
+// as LZ4 blocks ("cBMP", "cVMP", "cFIL"), TAMU_POD_ZLIB as zlib streams
+// ("zBMP", "zVMP", "zFIL"). The reader takes every form whatever the
+// setting. A material is its 96 bytes ("CMAT"); models ("CMOD") and
+// animations ("CANI") are read by content, and their chunks give the
+// body's length as their size, so that a reader without such records can
+// step over them (a size of 0, which gives none, is read too).
 constexpr int TAMU_POD_STORE = 0;
 constexpr int TAMU_POD_LZ4 = 1;
 constexpr int TAMU_POD_ZLIB = 2;

@@ -7,6 +7,7 @@
 #include "tamu_file.h"
 #include "tamu_main.h"
 #include "tamu_memory.h"
+#include "tamu_model.h"
 
 #include <lodepng.h>
 
@@ -121,6 +122,19 @@ struct Writer {
     void zeros(int n) {
         for (int i = 0; i < n; i += 4) u32(0);
     }
+    void u16(uint16_t value) {
+        if (tamu_fwrite_uint16(file, value) != 2) ok = false;
+    }
+    void f32(float value) {
+        if (tamu_fwrite_float(file, value) != 4) ok = false;
+    }
+    void floats(const float *values, int n) {
+        for (int i = 0; i < n; i++) f32(values[i]);
+    }
+    void i64(int64_t value) {
+        u32(uint32_t(uint64_t(value)));
+        u32(uint32_t(uint64_t(value) >> 32));
+    }
     void chunk(uint32_t id, uint32_t size) {
         u32(id);
         u32(size);
@@ -186,6 +200,105 @@ void write_file_item(Writer &w, const cfile *f, Packing packing) {
     w.payload(f->data, length, packing);
 }
 
+void write_voxmap(Writer &w, const cvoxmap *v, Packing packing) {
+    int n = v->width * v->height * v->depth;   // within TAMU_VOXMAP_MAX_VOXELS
+    w.chunk(with_packing(ID_CVMP, packing), uint32_t(n) + 20);
+    w.u32(uint32_t(v->width));
+    w.u32(uint32_t(v->height));
+    w.u32(uint32_t(v->depth));
+    w.u32(0);   // spare word
+    w.u32(0);
+    w.payload(v->voxels, n, packing);
+}
+
+void write_material(Writer &w, const cmaterial *m) {
+    w.chunk(ID_CMAT, sizeof(cmaterial));
+    w.u32(m->colour);
+    w.u32(m->specular_colour);
+    char name[sizeof m->name] = {};
+    std::memcpy(name, m->name, sizeof name - 1);
+    w.bytes(name, sizeof name);
+    w.u32(m->flags);
+    w.u32(uint32_t(m->texture));
+    for (float f : {m->ambient, m->diffuse, m->specular, m->shininess, m->transparency, m->reflectivity}) w.f32(f);
+    w.floats(m->texture_scale, 2);
+    w.floats(m->texture_offset, 2);
+    w.u32(m->spare[0]);
+    w.u32(m->spare[1]);
+}
+
+// Model and animation bodies are put together in memory first, so that
+// the chunk can give its size.
+void write_sized_chunk(Writer &w, uint32_t id, void (*body)(Writer &, const void *), const void *item) {
+    cbuffer *buffer = tamu_create_buffer(0);
+    Writer inner{buffer};
+    body(inner, item);
+    if (!inner.ok || tamu_ferror(buffer)) w.ok = false;
+    if (w.ok) {
+        w.chunk(id, uint32_t(buffer->size));
+        w.bytes(buffer->data, buffer->size);
+    }
+    tamu_destroy_buffer(buffer);
+}
+
+// Vertex, polygon and bone counts, whether bone records follow, the
+// vertices, the polygons (vertex count, normal, material and flags, vertex
+// indices, texture coordinates), then one bone record per vertex.
+void write_model_body(Writer &w, const void *item) {
+    auto *m = static_cast<const cmodel *>(item);
+    w.u32(uint32_t(m->num_vertices));
+    w.u32(uint32_t(m->num_polygons));
+    w.u32(uint32_t(m->num_bones));
+    w.u32(m->bone_vertices ? 1 : 0);
+    for (int i = 0; i < m->num_vertices; i++) w.floats(m->vertices[i], 3);
+    for (int i = 0; i < m->num_polygons; i++) {
+        const cpoly &p = m->polygons[i];
+        w.u32(uint32_t(p.num_vertices));
+        w.floats(p.normal, 3);
+        w.u16(p.material);
+        w.u16(p.flags);
+        for (int k = 0; k < p.num_vertices; k++) w.u32(p.vertex[k]);
+        for (int k = 0; k < p.num_vertices; k++) w.floats(p.uv[k], 2);
+    }
+    if (!m->bone_vertices) return;
+    for (int i = 0; i < m->num_vertices; i++) {
+        const cbone_vertex &b = m->bone_vertices[i];
+        w.u16(b.bone[0]);
+        w.u16(b.bone[1]);
+        w.f32(b.weight);
+        w.floats(b.local[0], 3);
+        w.floats(b.local[1], 3);
+    }
+}
+
+// State size, state count, the times, the second words, the states.
+void write_channel(Writer &w, const canim_channel *c) {
+    w.u32(uint32_t(c->state_size));
+    w.u32(uint32_t(c->num_states));
+    for (int i = 0; i < c->num_states; i++) w.u32(uint32_t(c->times[i]));
+    for (int i = 0; i < c->num_states; i++) w.u32(uint32_t(c->flags[i]));
+    w.bytes(c->states, c->num_states * c->state_size);
+}
+
+// Actor count; per actor its name, model and material references, its
+// three channels, its further channels (count first) and its commands.
+void write_anim_body(Writer &w, const void *item) {
+    auto *a = static_cast<const canim *>(item);
+    w.u32(uint32_t(a->num_actors));
+    for (int i = 0; i < a->num_actors; i++) {
+        const cactor &actor = a->actors[i];
+        char name[sizeof actor.name] = {};
+        std::memcpy(name, actor.name, sizeof name - 1);
+        w.bytes(name, sizeof name);
+        w.i64(actor.model);
+        w.i64(actor.material);
+        for (const canim_channel *c : actor.channel) write_channel(w, c);
+        w.u32(uint32_t(actor.num_further));
+        for (int k = 0; k < actor.num_further; k++) write_channel(w, actor.further[k]);
+        write_channel(w, actor.commands);
+    }
+}
+
 void write_pod(Writer &w, cpod *pod) {
     if (!pod) {
         w.chunk(ID_CNOP, 0);
@@ -223,6 +336,10 @@ void write_pod(Writer &w, cpod *pod) {
             if (const tamu_pod_item_hooks *hooks = tamu_get_pod_item_hooks(type))
                 w.ok = w.ok && hooks->write(w.file, item) == 0;
             break;
+        case CPOD_ITEM_VOXMAP: write_voxmap(w, static_cast<cvoxmap *>(item), packing); break;
+        case CPOD_ITEM_MATERIAL: write_material(w, static_cast<cmaterial *>(item)); break;
+        case CPOD_ITEM_MODEL: write_sized_chunk(w, ID_CMOD, write_model_body, item); break;
+        case CPOD_ITEM_ANIM: write_sized_chunk(w, ID_CANI, write_anim_body, item); break;
         default: break;   // no chunk of its own
         }
     }
@@ -352,33 +469,17 @@ cfile *read_file_item(Reader &r, Packing packing, Failure &fail) {
 
 // Reads past a chunk of a kind that has no record in the engine yet,
 // checking its framing as far as it can.
-bool skip_unbuilt(Reader &r, uint32_t id, uint32_t size, Packing packing, Failure &fail) {
+bool skip_unbuilt(Reader &r, uint32_t id, uint32_t size, Failure &fail) {
     int64_t start = r.at();
     auto consumed = [&] { return r.at() - start; };
-    if (id == ID_CVMP) {
-        if (r.left() < 20) return fail.reason = "header runs past the end", false;
-        int64_t w = tamu_fread_int32(r.file), h = tamu_fread_int32(r.file), d = tamu_fread_int32(r.file);
-        r.skip(8);
-        // Each product is checked against the size before the next one, so
-        // that none can wrap.
-        if (w < 1 || h < 1 || d < 1 || size < 20 || w * h > int64_t(size) - 20 ||
-            w * h * d != int64_t(size) - 20)
-            return fail.reason = "dimensions out of range", false;
-        if (packing == PLAIN) {
-            if (!r.skip(int64_t(size) - consumed())) return fail.reason = "body runs past the end", false;
-        } else {
-            if (r.left() < 4) return fail.reason = "payload runs past the end", false;
-            uint32_t packed = tamu_fread_uint32(r.file);
-            if (packed == 0 || !r.skip(packed)) return fail.reason = "payload runs past the end", false;
-        }
-    } else if (id == ID_CSND) {
+    if (id == ID_CSND) {
         if (size < 24 || size > r.left()) return fail.reason = "body runs past the end", false;
         // Two 32-bit words: their product fits 64 unsigned bits.
         uint64_t samples = tamu_fread_uint32(r.file), bits = tamu_fread_uint32(r.file);
         for (int i = 0; i < 4; i++) tamu_fread_uint32(r.file);   // frequency, fourth word, two zeros
         if (samples * bits / 8 + 24 != uint64_t(size)) return fail.reason = "size does not match the samples", false;
         r.skip(int64_t(size) - consumed());   // the rest of the body, less what was read
-    } else if (id == ID_CSYN) {
+    } else {   // CSYN
         if (r.left() < 20) return fail.reason = "header runs past the end", false;
         int32_t words[5];
         for (int32_t &word : words) word = tamu_fread_int32(r.file);
@@ -388,12 +489,6 @@ bool skip_unbuilt(Reader &r, uint32_t id, uint32_t size, Packing packing, Failur
             if (size < 20) return fail.reason = "node records of unknown length", false;
             if (!r.skip(int64_t(size) - consumed())) return fail.reason = "body runs past the end", false;
         }
-    } else if (id == ID_CMAT) {
-        if (size != 96) return fail.reason = "size is not 96", false;
-        if (!r.skip(size)) return fail.reason = "body runs past the end", false;
-    } else {   // CMOD, CANI: read by content, so only a chunk that gives its size
-        if (size == 0) return fail.reason = "body of unknown length", false;
-        if (!r.skip(size)) return fail.reason = "body runs past the end", false;
     }
     tamu_debugf("tamu_load_pod_file: skipped %s chunk (no such items in this build)\n", IdText(id).text);
     return true;
@@ -430,6 +525,209 @@ void *read_hooked(Reader &r, const tamu_pod_item_hooks *hooks, uint32_t id, uint
         return fail.reason = "item reader left the position outside the chunk", nullptr;
     }
     return item;
+}
+
+cvoxmap *read_voxmap(Reader &r, uint32_t size, Packing packing, Failure &fail) {
+    if (r.left() < 20) return fail.reason = "header runs past the end", nullptr;
+    int64_t w = tamu_fread_int32(r.file), h = tamu_fread_int32(r.file), d = tamu_fread_int32(r.file);
+    tamu_fread_uint32(r.file);   // spare word
+    tamu_fread_uint32(r.file);
+    // Each product is checked against the size before the next one, so
+    // that none can wrap.
+    if (w < 1 || h < 1 || d < 1 || size < 20 || w * h > int64_t(size) - 20 || w * h * d != int64_t(size) - 20)
+        return fail.reason = "dimensions out of range", nullptr;
+    int64_t n = w * h * d;
+    if (n > unpacked_bound(r, packing)) return fail.reason = "payload runs past the end", nullptr;
+    cvoxmap *v = tamu_create_voxmap(int(w), int(h), int(d));
+    if (!v) return fail.reason = "voxel map cannot be created", nullptr;
+    if (!read_payload(r, v->voxels, int(n), packing)) {
+        tamu_destroy_voxmap(v);
+        return fail.reason = "voxels are not whole", nullptr;
+    }
+    return v;
+}
+
+cmaterial *read_material(Reader &r, uint32_t size, Failure &fail) {
+    if (size != sizeof(cmaterial)) return fail.reason = "size is not 96", nullptr;
+    if (size > r.left()) return fail.reason = "body runs past the end", nullptr;
+    cmaterial *m = tamu_create_material();
+    m->colour = tamu_fread_uint32(r.file);
+    m->specular_colour = tamu_fread_uint32(r.file);
+    tamu_fread(m->name, 1, sizeof m->name, r.file);
+    m->name[sizeof m->name - 1] = 0;
+    m->flags = tamu_fread_uint32(r.file);
+    m->texture = tamu_fread_int32(r.file);
+    for (float *f : {&m->ambient, &m->diffuse, &m->specular, &m->shininess, &m->transparency, &m->reflectivity})
+        *f = tamu_fread_float(r.file);
+    for (float &f : m->texture_scale) f = tamu_fread_float(r.file);
+    for (float &f : m->texture_offset) f = tamu_fread_float(r.file);
+    for (uint32_t &word : m->spare) word = tamu_fread_uint32(r.file);
+    return m;
+}
+
+// The body of a model or animation chunk: read by content, within the
+// chunk's size when it gives one (which must then be the body's length
+// exactly) and within the file when it gives none.
+struct Body {
+    Reader in;
+    bool sized;
+    int64_t start;
+
+    Body(Reader &r, uint32_t size) : in(r), sized(size != 0), start(r.at()) {
+        if (sized && int64_t(size) <= r.left()) in.end = start + size;
+    }
+    bool fits(int64_t bytes) const { return bytes >= 0 && bytes <= in.left(); }
+    bool whole() const { return !sized || in.at() == in.end; }
+    uint32_t u32() { return tamu_fread_uint32(in.file); }
+    float f32() { return tamu_fread_float(in.file); }
+    uint16_t u16() { return uint16_t(tamu_fread_uint16(in.file)); }
+    int64_t i64() {
+        uint64_t low = u32();
+        return int64_t(low | uint64_t(u32()) << 32);
+    }
+};
+
+cmodel *read_model(Reader &r, uint32_t size, Failure &fail) {
+    if (size > r.left()) return fail.reason = "body runs past the end", nullptr;
+    Body b(r, size);
+    if (!b.fits(16)) return fail.reason = "counts run past the end", nullptr;
+    int64_t vertices = int32_t(b.u32()), polygons = int32_t(b.u32()), bones = int32_t(b.u32());
+    uint32_t with_bone_records = b.u32();
+    // Each vertex takes 12 bytes and each polygon at least 20, so no count
+    // can ask for more than the body holds.
+    if (vertices < 0 || polygons < 0 || vertices > CMODEL_MAX_ITEMS || polygons > CMODEL_MAX_ITEMS ||
+        !b.fits(vertices * 12 + polygons * 20))
+        return fail.reason = "counts out of range", nullptr;
+    if (bones < 0 || bones > polygons || with_bone_records > 1) return fail.reason = "bone count out of range", nullptr;
+    if (with_bone_records && !b.fits(vertices * 12 + polygons * 20 + vertices * 32))
+        return fail.reason = "bone records run past the end", nullptr;
+    cmodel *m = tamu_create_model();
+    cmodel_max_vertices(m, int(vertices));
+    cmodel_max_polygons(m, int(polygons));
+    for (int i = 0; i < vertices; i++) {
+        float *v = m->vertices[m->num_vertices++];
+        for (int c = 0; c < 3; c++) v[c] = b.f32();
+    }
+    for (int i = 0; i < polygons; i++) {
+        if (!b.fits(20)) {
+            tamu_destroy_model(m);
+            return fail.reason = "polygon runs past the end", nullptr;
+        }
+        int64_t n = int32_t(b.u32());
+        if (i < bones && n != 2) {
+            tamu_destroy_model(m);
+            return fail.reason = "a bone has not 2 vertices", nullptr;
+        }
+        if (n < 0 || n > CPOLY_MAX_VERTICES || !b.fits(16 + n * 12)) {
+            tamu_destroy_model(m);
+            return fail.reason = "polygon vertex count out of range", nullptr;
+        }
+        int index = cmodel_new_polygon(m, 0);
+        cpoly &p = m->polygons[index];
+        cpoly_set_num_vertices(&p, int(n));
+        for (float &c : p.normal) c = b.f32();
+        p.material = b.u16();
+        p.flags = b.u16();
+        for (int k = 0; k < n; k++) p.vertex[k] = b.u32();
+        for (int k = 0; k < n; k++) {
+            p.uv[k][0] = b.f32();
+            p.uv[k][1] = b.f32();
+        }
+    }
+    m->num_bones = int32_t(bones);
+    if ((with_bone_records || bones > 0) && m->max_vertices > 0) {
+        // Bone records for every vertex slot (the defaults when the body
+        // holds none).
+        m->bone_vertices = static_cast<cbone_vertex *>(tamu_malloc(int(sizeof(cbone_vertex)) * m->max_vertices));
+        for (int i = 0; i < m->max_vertices; i++) {
+            m->bone_vertices[i] = cbone_vertex{};
+            m->bone_vertices[i].weight = 1.0f;
+        }
+    }
+    if (with_bone_records) {
+        for (int i = 0; i < vertices; i++) {
+            cbone_vertex &bv = m->bone_vertices[i];
+            bv.bone[0] = b.u16();
+            bv.bone[1] = b.u16();
+            bv.weight = b.f32();
+            for (auto &local : bv.local)
+                for (float &c : local) c = b.f32();
+        }
+    }
+    if (!b.whole()) {
+        tamu_destroy_model(m);
+        return fail.reason = "size does not match the body", nullptr;
+    }
+    return m;
+}
+
+canim_channel *read_channel(Body &b, int required_size, Failure &fail) {
+    if (!b.fits(8)) return fail.reason = "channel runs past the end", nullptr;
+    int64_t state_size = int32_t(b.u32()), states = int32_t(b.u32());
+    if (state_size < 0 || state_size > CANIM_MAX_STATE_SIZE || (required_size >= 0 && state_size != required_size))
+        return fail.reason = "channel state size out of range", nullptr;
+    if (states < 0 || states > CANIM_MAX_STATES || !b.fits(states * (8 + state_size)))
+        return fail.reason = "channel states run past the end", nullptr;
+    canim_channel *c = tamu_create_anim_channel(int(state_size));
+    if (canim_channel_set_num_states(c, int(states)) != 0) {
+        tamu_destroy_anim_channel(c);
+        return fail.reason = "channel states out of range", nullptr;
+    }
+    for (int i = 0; i < states; i++) c->times[i] = int32_t(b.u32());
+    for (int i = 0; i < states; i++) c->flags[i] = int32_t(b.u32());
+    if (states > 0 && state_size > 0) tamu_fread(c->states, 1, int(states * state_size), b.in.file);
+    for (int i = 1; i < states; i++) {
+        if (c->times[i] < c->times[i - 1]) {
+            tamu_destroy_anim_channel(c);
+            return fail.reason = "channel times not in order", nullptr;
+        }
+    }
+    return c;
+}
+
+canim *read_anim(Reader &r, uint32_t size, Failure &fail) {
+    if (size > r.left()) return fail.reason = "body runs past the end", nullptr;
+    Body b(r, size);
+    if (!b.fits(4)) return fail.reason = "counts run past the end", nullptr;
+    // An actor takes at least 84 bytes: name, references, four empty
+    // channels and the further count.
+    int64_t actors = int32_t(b.u32());
+    if (actors < 0 || actors > CANIM_MAX_ACTORS || !b.fits(actors * 84)) return fail.reason = "actor count out of range", nullptr;
+    canim *a = tamu_create_anim();
+    auto failed = [&] {
+        tamu_destroy_anim(a);
+        return nullptr;
+    };
+    for (int i = 0; i < actors; i++) {
+        if (!b.fits(84)) return fail.reason = "actor runs past the end", failed();
+        int index = canim_new_actor(a);
+        cactor &actor = a->actors[index];
+        tamu_fread(actor.name, 1, sizeof actor.name, b.in.file);
+        actor.name[sizeof actor.name - 1] = 0;
+        actor.model = b.i64();
+        actor.material = b.i64();
+        for (canim_channel *&c : actor.channel) {
+            tamu_destroy_anim_channel(c);
+            c = read_channel(b, int(sizeof(float[3])), fail);
+            if (!c) return failed();
+        }
+        if (!b.fits(4)) return fail.reason = "actor runs past the end", failed();
+        int64_t further = int32_t(b.u32());
+        if (further < 0 || further > CANIM_MAX_ACTORS || !b.fits(further * 8))
+            return fail.reason = "channel count out of range", failed();
+        for (int k = 0; k < further; k++) {
+            canim_channel *c = read_channel(b, -1, fail);
+            if (!c) return failed();
+            cactor_new_channel(&actor, 0);
+            tamu_destroy_anim_channel(actor.further[k]);
+            actor.further[k] = c;
+        }
+        tamu_destroy_anim_channel(actor.commands);
+        actor.commands = read_channel(b, 24, fail);
+        if (!actor.commands) return failed();
+    }
+    if (!b.whole()) return fail.reason = "size does not match the body", failed();
+    return a;
 }
 
 // Reads one pod from the file's position into *out.
@@ -495,15 +793,30 @@ Result read_pod(Reader &r, cpod **out) {
             cfile *f = read_file_item(r, packing, fail);
             if (!f) break;
             cpod_add_item(pod, CPOD_ITEM_FILE, f);
+        } else if (kind == ID_CVMP) {
+            cvoxmap *v = read_voxmap(r, size, packing, fail);
+            if (!v) break;
+            cpod_add_item(pod, CPOD_ITEM_VOXMAP, v);
+        } else if (kind == ID_CMAT) {
+            cmaterial *m = read_material(r, size, fail);
+            if (!m) break;
+            cpod_add_item(pod, CPOD_ITEM_MATERIAL, m);
+        } else if (kind == ID_CMOD) {
+            cmodel *m = read_model(r, size, fail);
+            if (!m) break;
+            cpod_add_item(pod, CPOD_ITEM_MODEL, m);
+        } else if (kind == ID_CANI) {
+            canim *a = read_anim(r, size, fail);
+            if (!a) break;
+            cpod_add_item(pod, CPOD_ITEM_ANIM, a);
         } else if ((kind == ID_CSND || kind == ID_CSYN) &&
                    tamu_get_pod_item_hooks(kind == ID_CSND ? CPOD_ITEM_SOUND : CPOD_ITEM_SYNTH)) {
             uint32_t type = kind == ID_CSND ? CPOD_ITEM_SOUND : CPOD_ITEM_SYNTH;
             void *item = read_hooked(r, tamu_get_pod_item_hooks(type), kind, size, fail);
             if (fail.reason) break;
             if (item) cpod_add_item(pod, type, item);
-        } else if (kind == ID_CVMP || kind == ID_CSND || kind == ID_CMAT || kind == ID_CMOD ||
-                   kind == ID_CANI || kind == ID_CSYN) {
-            if (!skip_unbuilt(r, kind, size, packing, fail)) break;
+        } else if (kind == ID_CSND || kind == ID_CSYN) {
+            if (!skip_unbuilt(r, kind, size, fail)) break;
         } else {
             int64_t body = r.at();
             if (tamu_pod_load_item_func && tamu_pod_load_item_func(r.file, pod, id) == 0) {

@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the pod file reader, as a memory file, one pod
 // and then a whole pod set, and checks what it promises: what it returns
-// holds only well-formed items, and everything it created is destroyed
+// holds only well-formed items (models, animations and voxel maps whose
+// operations stay within them), and everything it created is destroyed
 // again (the live-object count comes back to where it was).
 #include "tamu.h"
 
@@ -11,6 +12,45 @@
 // Undefined behaviour in the reader (an overflowing size product, say) is a
 // finding too, not just a line in the log.
 extern "C" const char *__ubsan_default_options() { return "halt_on_error=1:print_stacktrace=1"; }
+
+static void check_model(const cmodel *m) {
+    if (m->num_vertices < 0 || m->num_vertices > m->max_vertices || m->num_polygons < 0 ||
+        m->num_polygons > m->max_polygons || m->num_bones < 0 || m->num_bones > m->num_polygons)
+        std::abort();
+    if (m->num_bones > 0 && m->max_vertices > 0 && !m->bone_vertices) std::abort();
+    for (int i = 0; i < m->num_polygons; i++) {
+        const cpoly &p = m->polygons[i];
+        if (p.num_vertices < 0 || p.num_vertices > p.capacity || (i < m->num_bones && p.num_vertices != 2)) std::abort();
+        if (p.capacity == 4 && (p.vertex != p.inline_vertex || p.uv != p.inline_uv)) std::abort();
+    }
+    // The operations on the record stay within it, whatever the indices
+    // (when they take little enough time).
+    if (int64_t(m->num_vertices + m->num_polygons) * (m->num_bones + 1) > 1000000) return;
+    auto *copy = const_cast<cmodel *>(m);
+    cmodel_decorate(copy);
+    cmodel_calculate_vertex_normals(copy);
+}
+
+static void check_channel(const canim_channel *c, int size) {
+    if (!c || c->num_states < 0 || c->num_states > c->max_states || (size >= 0 && c->state_size != size)) std::abort();
+    for (int i = 1; i < c->num_states; i++)
+        if (c->times[i] < c->times[i - 1]) std::abort();
+    float out[3];
+    canim_channel_evaluate(c, 0, out);
+    canim_channel_evaluate_nonlinear(c, 1 << 20, out);
+    canim_channel_index_for_command(c, 7, 0);
+}
+
+static void check_anim(const canim *a) {
+    if (a->num_actors < 0) std::abort();
+    for (int i = 0; i < a->num_actors; i++) {
+        const cactor &actor = a->actors[i];
+        if (!std::memchr(actor.name, 0, sizeof actor.name)) std::abort();
+        for (const canim_channel *c : actor.channel) check_channel(c, 12);
+        for (int k = 0; k < actor.num_further; k++) check_channel(actor.further[k], -1);
+        check_channel(actor.commands, 24);
+    }
+}
 
 static void check_pod(const cpod *pod) {
     if (!pod) return;
@@ -31,6 +71,18 @@ static void check_pod(const cpod *pod) {
             break;
         }
         case CPOD_ITEM_PALETTE: break;
+        case CPOD_ITEM_MATERIAL:
+            if (!std::memchr(static_cast<const cmaterial *>(item)->name, 0, sizeof(cmaterial::name))) std::abort();
+            break;
+        case CPOD_ITEM_VOXMAP: {
+            auto *v = static_cast<const cvoxmap *>(item);
+            if (v->width < 1 || v->height < 1 || v->depth < 1) std::abort();
+            for (int z = 0; z < v->depth; z++)
+                if (v->slices[z]->pixels != v->voxels + int64_t(v->width) * v->height * z) std::abort();
+            break;
+        }
+        case CPOD_ITEM_MODEL: check_model(static_cast<const cmodel *>(item)); break;
+        case CPOD_ITEM_ANIM: check_anim(static_cast<const canim *>(item)); break;
         default: std::abort();   // the reader makes no other kind
         }
     }

@@ -349,7 +349,7 @@ int luaL_fileresult(lua_State *L, int stat, const char *fname) {
     lua_pushnil(L);
     if (fname) lua_pushfstring(L, "%s: %s", fname, std::strerror(en));
     else lua_pushstring(L, std::strerror(en));
-    lua_pushinteger(L, en);
+    lua_pushunsigned(L, (lua_Unsigned)en); // the code as a whole number
     return 3;
 }
 
@@ -367,7 +367,7 @@ int luaL_execresult(lua_State *L, int stat) {
     if (*what == 'e' && stat == 0) lua_pushboolean(L, 1);
     else lua_pushnil(L);
     lua_pushstring(L, what);
-    lua_pushinteger(L, stat);
+    lua_pushunsigned(L, (lua_Unsigned)stat); // the code as a whole number
     return 3;
 }
 

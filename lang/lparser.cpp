@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "lcode.h"
+#include "lcompiler.h"
 #include "ldo.h"
 #include "lfunc.h"
 #include "lgc.h"
@@ -1268,4 +1269,9 @@ LClosure *luaY_compile(lua_State *L, ZIO *z, Mbuffer *buff, const char *name, in
     luaX_setinput(L, &lexstate, z, funcstate.f->source, firstchar);
     mainfunc(&lexstate, &funcstate);
     return cl; // also on the stack
+}
+
+// The loader's entry into the compiler.
+LClosure *luaY_parser(lua_State *L, ZIO *z, Mbuffer *buff, const char *name, int firstchar) {
+    return luaY_compile(L, z, buff, name, firstchar);
 }

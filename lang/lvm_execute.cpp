@@ -747,9 +747,12 @@ newframe: // a new call record: reload the frame's values
                     c = GETARG_Ax(*pc);
                     pc++;
                 }
+                savepc();
+                // The compiler always stores into the table it made; a
+                // loaded chunk could name any register.
+                if (!ttistable(ra)) luaG_typeerror(L, ra, "index");
                 Table *h = hvalue(ra);
                 int last = ((c - 1) * LFIELDS_PER_FLUSH) + n;
-                savepc();
                 if (last > h->sizearray) luaH_resizearray(L, h, last); // capped at the largest array
                 for (; n > 0; n--) {
                     TValue *val = ra + n;

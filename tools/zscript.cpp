@@ -1,7 +1,7 @@
 // zscript: runs a cart-language script on a fresh script state, the way the
 // console runs carts, for the engine's tests and benchmarks.
 //
-//   zscript [--hook] [--base] FILE
+//   zscript [--hook] [--base] [--libs] FILE
 //
 // The script sees the cart-visible engine functions (pairs, type, assert,
 // setmetatable, getmetatable, cocreate, coresume, costatus, sub, trace),
@@ -16,6 +16,8 @@
 //           as the console's CPU limiter runs.
 //   --base  also opens the whole base and coroutine libraries (print,
 //           pcall, error, select, ipairs, tonumber, ...).
+//   --libs  opens those and every standard library as a host would (string,
+//           table, math, os, debug, bit32, package).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -71,16 +73,17 @@ int fail(lua_State *L) {
 } // namespace
 
 int main(int argc, char **argv) {
-    bool hook = false, base = false;
+    bool hook = false, base = false, libs = false;
     const char *file = nullptr;
     for (int i = 1; i < argc; i++) {
         if (std::strcmp(argv[i], "--hook") == 0) hook = true;
         else if (std::strcmp(argv[i], "--base") == 0) base = true;
+        else if (std::strcmp(argv[i], "--libs") == 0) base = libs = true;
         else if (file == nullptr) file = argv[i];
         else file = nullptr, i = argc;
     }
     if (file == nullptr) {
-        std::fprintf(stderr, "usage: zscript [--hook] [--base] FILE\n");
+        std::fprintf(stderr, "usage: zscript [--hook] [--base] [--libs] FILE\n");
         return 2;
     }
     std::string source;
@@ -100,6 +103,17 @@ int main(int argc, char **argv) {
         luaL_requiref(L, "_G", luaopen_base, 1);
         luaL_requiref(L, "coroutine", luaopen_coroutine, 1);
         lua_settop(L, 0);
+    }
+    if (libs) {
+        const luaL_Reg openers[] = {
+            {LUA_LOADLIBNAME, luaopen_package}, {LUA_TABLIBNAME, luaopen_table}, {LUA_IOLIBNAME, luaopen_io},
+            {LUA_OSLIBNAME, luaopen_os},        {LUA_STRLIBNAME, luaopen_string}, {LUA_BITLIBNAME, luaopen_bit32},
+            {LUA_MATHLIBNAME, luaopen_math},    {LUA_DBLIBNAME, luaopen_debug},
+        };
+        for (const luaL_Reg &o : openers) {
+            luaL_requiref(L, o.name, o.func, 1);
+            lua_settop(L, 0);
+        }
     }
     zorva_testlib::open_cart_functions(L);
     if (hook) lua_sethook(L, count_hook, LUA_MASKCOUNT, 1024);

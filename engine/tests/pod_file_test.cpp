@@ -8,6 +8,7 @@
 
 #include <dirent.h>
 
+#include <bit>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -345,11 +346,8 @@ TEST(PodFile, ChunksOfUnbuiltKindsAreReadPast) {
     Bytes b;
     b.header().bitmap8(1, 1, 1);
     b.chunk("CSND", 4 * 2 + 24).u32(4).u32(16).u32(22050).u32(0).u32(0).u32(0).fill(8, 'S');
-    b.chunk("CMAT", 96).fill(96, 'M');
-    b.chunk("CVMP", 2 * 2 * 2 + 20).u32(2).u32(2).u32(2).u32(0).u32(0).fill(8, 'V');
-    b.chunk("cVMP", 2 * 2 * 2 + 20).u32(2).u32(2).u32(2).u32(0).u32(0).u32(3).raw("abc");
     b.chunk("CSYN", 0).u32(100).u32(0).u32(1).u32(0).u32(0);   // no nodes
-    b.chunk("CMOD", 6).raw("model!");
+    b.chunk("CSYN", 28).u32(100).u32(0).u32(1).u32(0).u32(1).fill(8, 'N');
     b.bitmap8(1, 1, 2);
     LogCapture log;
     cpod *pod = load_bytes(b.s);
@@ -358,6 +356,263 @@ TEST(PodFile, ChunksOfUnbuiltKindsAreReadPast) {
     EXPECT_EQ(pixels_of(static_cast<cbitmap *>(pod->items[1])), "\x02");
     tamu_destroy_pod(pod);
     EXPECT_NE(log.text().find("skipped CSND chunk"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------
+// Models, materials, animations and voxel maps
+
+// A model of a bone, a triangle and a seven-sided polygon, with bone
+// records.
+cmodel *make_model() {
+    cmodel *m = tamu_create_model();
+    for (int i = 0; i < 4; i++) cmodel_new_vertex(m, float(i), float(i) * 0.5f, -float(i));
+    cmodel_new_triangle(m, 0, 1, 2);
+    int bone = cmodel_new_polygon(m, 2);
+    m->polygons[bone].vertex[1] = 3;
+    int big = cmodel_new_polygon(m, 7);
+    for (int k = 0; k < 7; k++) {
+        m->polygons[big].vertex[k] = uint32_t(k % 4);
+        m->polygons[big].uv[k][0] = k * 0.25f;
+        m->polygons[big].uv[k][1] = -k * 1.0f;
+    }
+    m->polygons[big].material = 5;
+    m->polygons[big].flags = 0x8001;
+    cmodel_calculate_normals(m);
+    cmodel_calculate_bone_vertices(m);
+    return m;
+}
+
+cmaterial *make_material() {
+    cmaterial *m = tamu_create_material();
+    std::strcpy(m->name, "steel");
+    m->flags = 3;
+    m->texture = 2;
+    m->shininess = 0.75f;
+    m->texture_offset[1] = -2.5f;
+    return m;
+}
+
+// Two actors; the first with position keys, a bone channel and a command.
+canim *make_anim() {
+    canim *a = tamu_create_anim();
+    canim_new_actor(a);
+    canim_new_actor(a);
+    cactor &actor = a->actors[0];
+    actor.model = 0x123456789LL;
+    canim_channel *position = actor.channel[CACTOR_POSITION];
+    for (int32_t t : {0, 500, 250}) {
+        int i = canim_channel_insert_state(position, t);
+        float v[3] = {float(t), 1.0f, 2.0f};
+        std::memcpy(position->states + 12 * i, v, 12);
+    }
+    position->flags[1] = 77;
+    cactor_new_channel(&actor, 12);
+    canim_channel_insert_state(actor.further[0], 100);
+    cactor_new_channel(&actor, 5);   // further channels take any state size
+    int c = canim_channel_insert_state(actor.commands, 40);
+    std::memcpy(actor.commands->states + 24 * c, "command and its words..", 24);
+    return a;
+}
+
+cvoxmap *make_voxmap() {
+    cvoxmap *v = tamu_create_voxmap(5, 4, 3);
+    tamu_line3d(v, 0, 0, 0, 4, 3, 2, 7);
+    tamu_putvoxel(v, 4, 0, 2, 200);
+    return v;
+}
+
+std::string channel_bytes(const canim_channel *c) {
+    std::string s;
+    s += std::to_string(c->state_size) + ":" + std::to_string(c->num_states) + ":";
+    for (int i = 0; i < c->num_states; i++) s += std::to_string(c->times[i]) + "/" + std::to_string(c->flags[i]) + " ";
+    s.append(reinterpret_cast<const char *>(c->states), size_t(c->num_states * c->state_size));
+    return s;
+}
+
+void expect_same_model(const cmodel *a, const cmodel *b) {
+    ASSERT_EQ(a->num_vertices, b->num_vertices);
+    ASSERT_EQ(a->num_polygons, b->num_polygons);
+    EXPECT_EQ(a->num_bones, b->num_bones);
+    if (a->num_vertices > 0) {
+        EXPECT_EQ(std::memcmp(a->vertices, b->vertices, sizeof(float[3]) * size_t(a->num_vertices)), 0);
+    }
+    for (int i = 0; i < a->num_polygons; i++) {
+        const cpoly &p = a->polygons[i], &q = b->polygons[i];
+        ASSERT_EQ(p.num_vertices, q.num_vertices) << i;
+        EXPECT_EQ(std::memcmp(p.vertex, q.vertex, sizeof(uint32_t) * size_t(p.num_vertices)), 0) << i;
+        EXPECT_EQ(std::memcmp(p.uv, q.uv, sizeof(float[2]) * size_t(p.num_vertices)), 0) << i;
+        EXPECT_EQ(std::memcmp(p.normal, q.normal, sizeof p.normal), 0) << i;
+        EXPECT_EQ(p.material, q.material);
+        EXPECT_EQ(p.flags, q.flags);
+        if (q.capacity == 4) {
+            EXPECT_EQ(q.vertex, q.inline_vertex);
+        }
+    }
+    ASSERT_EQ(a->bone_vertices != nullptr, b->bone_vertices != nullptr);
+    for (int v = 0; a->bone_vertices && v < a->num_vertices; v++)
+        EXPECT_EQ(std::memcmp(&a->bone_vertices[v], &b->bone_vertices[v], sizeof(cbone_vertex)), 0) << v;
+}
+
+void expect_same_anim(const canim *a, const canim *b) {
+    ASSERT_EQ(a->num_actors, b->num_actors);
+    for (int i = 0; i < a->num_actors; i++) {
+        const cactor &x = a->actors[i], &y = b->actors[i];
+        EXPECT_STREQ(x.name, y.name);
+        EXPECT_EQ(x.model, y.model);
+        EXPECT_EQ(x.material, y.material);
+        for (int k = 0; k < 3; k++) EXPECT_EQ(channel_bytes(x.channel[k]), channel_bytes(y.channel[k]));
+        ASSERT_EQ(x.num_further, y.num_further);
+        for (int k = 0; k < x.num_further; k++) EXPECT_EQ(channel_bytes(x.further[k]), channel_bytes(y.further[k]));
+        EXPECT_EQ(channel_bytes(x.commands), channel_bytes(y.commands));
+    }
+}
+
+void expect_same_3d_items(cpod *a, cpod *b) {
+    ASSERT_NE(b, nullptr);
+    ASSERT_EQ(a->count, b->count);
+    for (int i = 0; i < a->count; i++) {
+        ASSERT_EQ(a->types[i], b->types[i]);
+        void *x = a->items[i], *y = b->items[i];
+        switch (a->types[i]) {
+        case CPOD_ITEM_MODEL: expect_same_model(static_cast<cmodel *>(x), static_cast<cmodel *>(y)); break;
+        case CPOD_ITEM_ANIM: expect_same_anim(static_cast<canim *>(x), static_cast<canim *>(y)); break;
+        case CPOD_ITEM_MATERIAL: EXPECT_EQ(std::memcmp(x, y, sizeof(cmaterial)), 0); break;
+        case CPOD_ITEM_VOXMAP: {
+            auto *p = static_cast<cvoxmap *>(x), *q = static_cast<cvoxmap *>(y);
+            ASSERT_EQ(p->width, q->width);
+            ASSERT_EQ(p->height, q->height);
+            ASSERT_EQ(p->depth, q->depth);
+            EXPECT_EQ(std::memcmp(p->voxels, q->voxels, size_t(p->width * p->height * p->depth)), 0);
+            // The levels look at the loaded block.
+            EXPECT_EQ(q->slices[q->depth - 1]->rows[0], q->voxels + q->width * q->height * (q->depth - 1));
+            break;
+        }
+        }
+    }
+}
+
+cpod *make_3d_pod() {
+    cpod *pod = tamu_create_pod(0);
+    cpod_add_item(pod, CPOD_ITEM_MODEL, make_model());
+    cpod_add_item(pod, CPOD_ITEM_MATERIAL, make_material());
+    cpod_add_item(pod, CPOD_ITEM_ANIM, make_anim());
+    cpod_add_item(pod, CPOD_ITEM_VOXMAP, make_voxmap());
+    cpod_add_item(pod, CPOD_ITEM_MODEL, tamu_create_model());   // empty records travel too
+    cpod_add_item(pod, CPOD_ITEM_ANIM, tamu_create_anim());
+    return pod;
+}
+
+TEST(PodFile, ThreeDimensionalRecordsRoundTrip) {
+    for (int setting : {TAMU_POD_STORE, TAMU_POD_LZ4, TAMU_POD_ZLIB}) {
+        SCOPED_TRACE(setting);
+        int live = tamu_items_created;
+        cconfig.pod_lz4 = setting;
+        cpod *pod = make_3d_pod();
+        std::string bytes = pod_bytes(pod);
+        size_t voxels = bytes.find("VMP");   // the voxel map is packed as the setting says
+        ASSERT_NE(voxels, std::string::npos);
+        EXPECT_EQ(bytes[voxels - 1], setting == TAMU_POD_LZ4 ? 'c' : setting == TAMU_POD_ZLIB ? 'z' : 'C');
+        cpod *loaded = load_bytes(bytes);
+        expect_same_3d_items(pod, loaded);
+        // And once more through a disk file.
+        std::string path = test_home() + "/models.pod";
+        ASSERT_EQ(tamu_save_pod(path.c_str(), loaded), 0);
+        cpod *again = tamu_load_pod(path.c_str());
+        expect_same_3d_items(pod, again);
+        tamu_destroy_pod(again);
+        tamu_destroy_pod(loaded);
+        tamu_destroy_pod(pod);
+        EXPECT_EQ(tamu_items_created, live);
+    }
+    cconfig.pod_lz4 = TAMU_POD_STORE;
+}
+
+// The bodies byte for byte, put together by hand.
+TEST(PodFile, ThreeDimensionalChunksHaveAFixedLayout) {
+    cconfig.pod_lz4 = TAMU_POD_STORE;
+    auto f = [](float x) { return std::bit_cast<uint32_t>(x); };
+    cpod *pod = tamu_create_pod(0);
+    std::strcpy(pod->name, "3d");
+    cmodel *model = tamu_create_model();
+    cmodel_new_vertex(model, 1.0f, 2.0f, 3.0f);
+    cmodel_new_triangle(model, 0, 0, 0);
+    model->polygons[0].uv[2][1] = 0.5f;
+    cpod_add_item(pod, CPOD_ITEM_MODEL, model);
+    cmaterial *material = tamu_create_material();
+    std::strcpy(material->name, "m");
+    material->shininess = 2.0f;
+    cpod_add_item(pod, CPOD_ITEM_MATERIAL, material);
+    canim *anim = tamu_create_anim();
+    canim_new_actor(anim);
+    canim_channel_insert_state(anim->actors[0].channel[CACTOR_ROTATION], 9);
+    anim->actors[0].channel[CACTOR_ROTATION]->states[0] = 0xAB;
+    cpod_add_item(pod, CPOD_ITEM_ANIM, anim);
+    cvoxmap *voxmap = tamu_create_voxmap(2, 1, 2);
+    tamu_putvoxel(voxmap, 1, 0, 1, 4);
+    cpod_add_item(pod, CPOD_ITEM_VOXMAP, voxmap);
+
+    Bytes b;
+    b.header("3d");
+    b.s[44] = 4;   // the item count
+    std::string bytes = pod_bytes(pod);
+    EXPECT_EQ(u32_at(bytes, 44), 4u);
+    // Model: counts (vertices, polygons, bones), no bone records, the
+    // vertex, then the triangle: its vertex count, normal, material and
+    // flags, indices and texture coordinates.
+    Bytes model_body;
+    model_body.u32(1).u32(1).u32(0).u32(0).u32(f(1)).u32(f(2)).u32(f(3));
+    model_body.u32(3).u32(0).u32(0).u32(f(1)).u32(0).u32(0).u32(0).u32(0);
+    model_body.u32(0).u32(0).u32(0).u32(0).u32(0).u32(f(0.5f));
+    b.chunk("CMOD", uint32_t(model_body.s.size())).raw(model_body.s);
+    // Material: the two colours, the name, flags, texture, ten floats and
+    // two spare words.
+    b.chunk("CMAT", 96).u32(0xFF336699).u32(0xFF606060).raw("m").fill(31).u32(0).u32(0);
+    b.u32(0).u32(0).u32(0).u32(f(2.0f)).fill(24).fill(8);
+    // Animation: the actor count; the actor's name, references, three
+    // channels (state size, count, times, second words, states), further
+    // channel count and commands.
+    Bytes anim_body;
+    anim_body.u32(1).raw("actor0").fill(26).u32(0xFFFFFFFF).u32(0xFFFFFFFF).u32(0xFFFFFFFF).u32(0xFFFFFFFF);
+    anim_body.u32(12).u32(0);
+    anim_body.u32(12).u32(1).u32(9).u32(0).raw("\xAB").fill(11);
+    anim_body.u32(12).u32(0);
+    anim_body.u32(0);
+    anim_body.u32(24).u32(0);
+    b.chunk("CANI", uint32_t(anim_body.s.size())).raw(anim_body.s);
+    // Voxel map: like a bitmap, with the depth in place of bits per pixel.
+    b.chunk("CVMP", 24).u32(2).u32(1).u32(2).u32(0).u32(0).raw(std::string("\0\0\0\x04", 4));
+    ASSERT_EQ(bytes.size(), b.s.size());
+    for (size_t i = 0; i < bytes.size(); i++) ASSERT_EQ(int(uint8_t(bytes[i])), int(uint8_t(b.s[i]))) << "at byte " << i;
+
+    cpod *loaded = load_bytes(b.s);
+    expect_same_3d_items(pod, loaded);
+    tamu_destroy_pod(loaded);
+    tamu_destroy_pod(pod);
+}
+
+// Chunks that give no size (0) are read by content.
+TEST(PodFile, ModelAndAnimationChunksWithoutASizeAreReadByContent) {
+    Bytes model_body;
+    model_body.u32(2).u32(1).u32(1).u32(0).fill(24).u32(2).fill(16).u32(0).u32(1).fill(16);
+    Bytes anim_body;
+    anim_body.u32(1).raw("walk").fill(28).fill(16).u32(12).u32(0).u32(12).u32(0).u32(12).u32(0).u32(0).u32(24).u32(0);
+    Bytes b;
+    b.header().chunk("CMOD", 0).raw(model_body.s).chunk("CANI", 0).raw(anim_body.s).bitmap8(1, 1);
+    cpod *pod = load_bytes(b.s);
+    ASSERT_NE(pod, nullptr);
+    ASSERT_EQ(pod->count, 3);
+    auto *model = static_cast<cmodel *>(cpod_get_item(pod, 0, CPOD_ITEM_MODEL));
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(model->num_bones, 1);
+    EXPECT_EQ(model->polygons[0].vertex[1], 1u);
+    ASSERT_NE(model->bone_vertices, nullptr);   // a model with bones has bone records
+    EXPECT_EQ(model->bone_vertices[1].weight, 1.0f);
+    auto *anim = static_cast<canim *>(cpod_get_item(pod, 1, CPOD_ITEM_ANIM));
+    ASSERT_NE(anim, nullptr);
+    EXPECT_STREQ(anim->actors[0].name, "walk");
+    EXPECT_EQ(anim->actors[0].model, 0);
+    EXPECT_NE(cpod_get_item(pod, 2, CPOD_ITEM_BITMAP), nullptr);
+    tamu_destroy_pod(pod);
 }
 
 TEST(PodFile, PodSetsHoldPodsOneAfterAnother) {
@@ -554,7 +809,62 @@ std::vector<Corruption> corruptions() {
         {"sound size mismatch", b().chunk("CSND", 40).u32(4).u32(16).fill(32).s, "size does not match the samples"},
         {"sound past the end", b().chunk("CSND", 1000).u32(4).u32(16).fill(16).s, "body runs past the end"},
         {"material size", b().chunk("CMAT", 4).raw("mmmm").s, "size is not 96"},
-        {"model without a size", b().chunk("CMOD", 0).u32(3).u32(1).u32(0).s, "body of unknown length"},
+        {"material cut short", b().chunk("CMAT", 96).fill(40).s, "body runs past the end"},
+        {"model counts cut short", b().chunk("CMOD", 0).u32(3).u32(1).u32(0).s, "counts run past the end"},
+        {"model body past the end", b().chunk("CMOD", 100).u32(0).u32(0).u32(0).u32(0).s, "body runs past the end"},
+        {"model vertex count past the end", b().chunk("CMOD", 0).u32(1000).u32(0).u32(0).u32(0).fill(24).s,
+         "counts out of range"},
+        {"model negative polygon count", b().chunk("CMOD", 16).u32(0).u32(uint32_t(-1)).u32(0).u32(0).s,
+         "counts out of range"},
+        {"model huge counts", b().chunk("CMOD", 16).u32(0x7FFFFFFF).u32(0x7FFFFFFF).u32(0).u32(0).s,
+         "counts out of range"},
+        {"model more bones than polygons", b().chunk("CMOD", 16).u32(0).u32(0).u32(1).u32(0).s,
+         "bone count out of range"},
+        {"model bone-record flag not 0 or 1", b().chunk("CMOD", 16).u32(0).u32(0).u32(0).u32(2).s,
+         "bone count out of range"},
+        {"model bone of three vertices",
+         b().chunk("CMOD", 0).u32(0).u32(1).u32(1).u32(0).u32(3).fill(16).fill(3 * 12).s, "a bone has not 2 vertices"},
+        {"model polygon vertex count huge",
+         b().chunk("CMOD", 0).u32(0).u32(1).u32(0).u32(0).u32(0x7FFF0000).fill(16).s,
+         "polygon vertex count out of range"},
+        {"model polygon indices cut short",
+         b().chunk("CMOD", 0).u32(0).u32(1).u32(0).u32(0).u32(5).fill(16).fill(30).s,
+         "polygon vertex count out of range"},
+        {"model bone records cut short",
+         b().chunk("CMOD", 0).u32(1).u32(0).u32(0).u32(1).fill(12).fill(10).s, "bone records run past the end"},
+        {"model size longer than its body", b().chunk("CMOD", 20).u32(0).u32(0).u32(0).u32(0).fill(4).s,
+         "size does not match the body"},
+        {"model size shorter than its body", b().chunk("CMOD", 16).u32(1).u32(0).u32(0).u32(0).fill(12).s,
+         "counts out of range"},
+        {"animation actor count past the end", b().chunk("CANI", 0).u32(3).fill(84).s, "actor count out of range"},
+        {"animation negative actor count", b().chunk("CANI", 4).u32(uint32_t(-2)).s, "actor count out of range"},
+        {"animation channel of the wrong state size",
+         b().chunk("CANI", 0).u32(1).fill(48).u32(16).u32(0).fill(80).s, "channel state size out of range"},
+        {"animation channel states past the end",
+         b().chunk("CANI", 0).u32(1).fill(48).u32(12).u32(1000).fill(80).s, "channel states run past the end"},
+        {"animation channel negative state count",
+         b().chunk("CANI", 0).u32(1).fill(48).u32(12).u32(uint32_t(-1)).fill(80).s, "channel states run past the end"},
+        {"animation times out of order",
+         b().chunk("CANI", 0).u32(1).fill(48).u32(12).u32(2).u32(5).u32(4).u32(0).u32(0).fill(24).fill(80).s,
+         "channel times not in order"},
+        {"animation further channel count huge",
+         b().chunk("CANI", 0).u32(1).fill(48).u32(12).u32(0).u32(12).u32(0).u32(12).u32(0).u32(0x10000000).fill(40).s,
+         "channel count out of range"},
+        {"animation further state size huge",
+         b().chunk("CANI", 0).u32(1).fill(48).u32(12).u32(0).u32(12).u32(0).u32(12).u32(0).u32(1).u32(0x7FFFFFFF)
+             .fill(40).s,
+         "channel state size out of range"},
+        {"animation commands of the wrong size",
+         b().chunk("CANI", 0).u32(1).fill(48).u32(12).u32(0).u32(12).u32(0).u32(12).u32(0).u32(0).u32(12).u32(0).s,
+         "channel state size out of range"},
+        {"animation size longer than its body",
+         b().chunk("CANI", 92).u32(1).fill(48).u32(12).u32(0).u32(12).u32(0).u32(12).u32(0).u32(0).u32(24).u32(0)
+             .fill(4).s,
+         "size does not match the body"},
+        {"voxel map too deep", b().chunk("CVMP", 1 * 1 * 9000 + 20).u32(1).u32(1).u32(9000).u32(0).u32(0).fill(9000).s,
+         "voxel map cannot be created"},
+        {"voxel map cut short", b().chunk("CVMP", 28).u32(2).u32(2).u32(2).u32(0).u32(0).fill(3).s,
+         "payload runs past the end"},
         {"synth nodes without a size", b().chunk("CSYN", 0).u32(1).u32(0).u32(1).u32(0).u32(2).s,
          "node records of unknown length"},
         {"voxel map zero depth", b().chunk("CVMP", 20).u32(2).u32(2).u32(0).u32(0).u32(0).s, "dimensions"},
@@ -565,7 +875,9 @@ std::vector<Corruption> corruptions() {
         {"sound sample bytes overflow",
          b().chunk("CSND", 40).u32(0xFFFFFFFF).u32(0xFFFFFFFF).fill(32).s, "size does not match the samples"},
         {"packed voxels past the end",
-         b().chunk("cVMP", 28).u32(2).u32(2).u32(2).u32(0).u32(0).u32(99).raw("ab").s, "payload runs past the end"},
+         b().chunk("cVMP", 28).u32(2).u32(2).u32(2).u32(0).u32(0).u32(99).raw("ab").s, "voxels are not whole"},
+        {"packed voxels garbage", b().chunk("cVMP", 28).u32(2).u32(2).u32(2).u32(0).u32(0).u32(3).raw("abc").s,
+         "voxels are not whole"},
     };
 }
 

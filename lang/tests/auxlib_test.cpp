@@ -760,10 +760,14 @@ TEST(AuxState, FileAndExecResults) {
     EXPECT_EQ(luaL_fileresult(L, 0, "name"), 3);
     EXPECT_TRUE(lua_isnil(L, 1));
     EXPECT_STREQ(lua_tostring(L, 2), "name: No such file or directory");
-    EXPECT_EQ(lua_tonumber(L, 3), ENOENT); // the code, as lua_pushinteger gives it
+    EXPECT_EQ(lua_tonumber(L, 3), fx(ENOENT)); // the code as a whole number
     lua_settop(L, 0);
     EXPECT_EQ(luaL_execresult(L, 0), 3);
     EXPECT_TRUE(lua_toboolean(L, 1));
     EXPECT_STREQ(lua_tostring(L, 2), "exit");
+    lua_settop(L, 0);
+    EXPECT_EQ(luaL_execresult(L, 3 << 8), 3);   // exit status 3
+    EXPECT_TRUE(lua_isnil(L, 1));
+    EXPECT_EQ(lua_tonumber(L, 3), fx(3));
     lua_settop(L, 0);
 }

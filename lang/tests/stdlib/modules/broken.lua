@@ -1,0 +1,2 @@
+-- A module with a syntax error.
+return {

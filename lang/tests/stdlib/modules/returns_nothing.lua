@@ -1,0 +1,2 @@
+-- A module that returns nothing.
+local x = 1

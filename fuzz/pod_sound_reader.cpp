@@ -42,7 +42,11 @@ static void check_pod(cpod *pod) {
         }
         case CPOD_ITEM_BITMAP:
         case CPOD_ITEM_PALETTE:
-        case CPOD_ITEM_FILE: break;
+        case CPOD_ITEM_FILE:
+        case CPOD_ITEM_MODEL:
+        case CPOD_ITEM_MATERIAL:
+        case CPOD_ITEM_ANIM:
+        case CPOD_ITEM_VOXMAP: break;   // the engine's own records
         default: std::abort();
         }
     }

@@ -275,7 +275,7 @@ cfile *generate_dat_file(const param_list *list, int *carts) {
         std::snprintf(path, sizeof path, "%s%s%s", pstate.root_path, pstate.current_directory, list->words[i]);
         zorva_cart *cart = read_cart(path);
         if (!cart) {
-            std::snprintf(global_str, sizeof global_str, "** %s not found", list->words[i]);
+            std::snprintf(global_str, sizeof global_str, "** %.1000s not found", list->words[i]);
             zorva_print_col(global_str, 6);
             ok = false;
             break;

@@ -16,6 +16,7 @@
 #include "zorva_shell.h"
 #include "zorva_shell_steps.h"
 #include "zorva_sound_hooks.h"
+#include "zorva_splore.h"
 #include "zorva_state.h"
 #include "tamu_mixer.h"
 
@@ -192,6 +193,7 @@ void install_shell_hooks() {
     zorva_shell.save_png_cart = save_png_cart;
     zorva_shell.compressed_size = compressed_size;
     cart_forms.print = print_on_console;
+    cart_forms.label_from_file = create_label_from_file;
     // The key configuration and the cart browser are not there yet: their
     // hooks stay empty, so keyconfig() and splore() open nothing.
     zorva_button_config = {app.button_keys, &app.joystick_index, &app.glitch_test};
@@ -199,6 +201,7 @@ void install_shell_hooks() {
 
 void release_shell() {
     console_stop_all_sound();
+    release_splore_lists();
     if (lua_State *L = L0) {
         L0 = nullptr;
         lua_close(L);

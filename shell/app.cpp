@@ -202,6 +202,7 @@ void install_shell_hooks() {
 void release_shell() {
     console_stop_all_sound();
     release_splore_lists();
+    release_download_slot();
     if (lua_State *L = L0) {
         L0 = nullptr;
         lua_close(L);

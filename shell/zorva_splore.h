@@ -205,3 +205,104 @@ cbitmap *copy_label(const cbitmap *label);
 // A forum id that may name files and requests: at least 2 characters, each
 // a-z, 0-9 or _; all digits: a whole number that fits in 32 bits.
 bool valid_forum_id(const char *lid);
+
+// ---------------------------------------------------------------------------
+// Forum requests, downloads and the cache
+//
+// The forum is reached at bbs_host (a setting: the host, with a port when it
+// has one) over http; its thread pages open in the web browser over https.
+// Requests:
+//   a page of a list  /bbs/cpost_lister3.php?max=32&start_index=N&QUERY&version=000111bP
+//                     (P the platform character)
+//   a cart image      /bbs/cposts/N/ID.zv.png with N = id / 10000 (numeric id)
+//                     /bbs/cposts/AB/ID.zv.png with AB its first two characters
+//   a thread page     /bbs/?pid=ID
+//
+// The cache, under the application-data folder:
+//   bbs/N/ID.zv.png, bbs/carts/ID.zv.png     forum carts
+//   bbs/N/temp-ID.nfo, bbs/carts/temp-ID.nfo  their info files
+//   bbs/labels/ID.png                         labels of favourites
+//   bbs/NAME.pip.png                          a list's first page, as last read
+//   bbs/temp_NAME.pip.png, temp_NAME__.pip.png  pages being fetched
+//
+// List image ".pip.png": 1024 x 544, 32 cells of 128 x 136 (8 across);
+// cell i at ((i % 8) * 128, (i / 8) * 136). Its top 128 x 128 pixels are
+// the cart's label; rows 128-132 hold texts of up to 128 bytes, one byte a
+// pixel in the green channel, ended by a zero byte: "%d %d %d" (cart id, 0
+// for an empty cell; a second id; catsub), title, author, lid (empty: the
+// cart id), mid (empty: the second id).
+//
+// One download runs at a time, on a worker thread, into a file of its own
+// beside the temporary path; the main thread moves it into place when it
+// collects the result. A cancelled download's worker runs on until its
+// fetch returns and then only tidies up after itself.
+
+constexpr int BBS_PATH_SIZE = 1024;
+constexpr int PIP_WIDTH = 1024, PIP_HEIGHT = 544;
+constexpr int PIP_CELL_W = 128, PIP_CELL_H = 136, PIP_CELLS = 32, PIP_COLUMNS = 8;
+constexpr int PIP_TEXT_ROW = 128, PIP_TEXT_BYTES = 128;
+constexpr const char *BBS_VERSION_CODE = "000111b";
+
+extern char bbs_host[256];
+// Opens a web page (tamu_launch_html unless a test puts its own here).
+extern void (*splore_launch_html)(const char *url);
+
+char get_platform_char();
+// The percent-encoded form of a text for a query (unreserved characters
+// A-Z a-z 0-9 - . _ ~ kept).
+void percent_encode(const char *text, char *out, int capacity);
+// Shared buffers, overwritten by the next call; empty for an id that is
+// not a forum id (valid_forum_id).
+const char *get_bbs_cart_url(const char *lid);
+const char *get_bbs_cart_filename(const char *lid);
+const char *get_bbs_cart_filename_nfo(const char *lid);
+const char *get_bbs_cart_filename_ex(const char *lid, int info);
+const char *get_bbs_cart_filename_legacy(int n, int info);
+const char *get_bbs_list_url(const char *query, int start_index);
+const char *get_bbs_thread_url(const char *lid);
+// The file exists and, for a ".png" name, decodes as a PNG.
+bool check_bbs_file_ok(const char *path);
+// The label of a forum cart: from its cached cart, else its label file.
+cbitmap *create_label_from_cart_lid(const char *lid);
+
+// Reads a list image into a list; append adds a further page. 0 done, 1 no
+// image, 2 not 1024 x 544. A list with entries that gets no usable image
+// stays as it was; a fresh load of an empty list gets its head row.
+int populate_splore_list_from_png_file(splore_list_record *list, const char *file, int append);
+// The same from the bytes of a PNG file, and from its decoded RGBA pixels
+// (null: no image).
+int populate_splore_list_from_png_data(splore_list_record *list, const uint8_t *png, size_t length, int append);
+int populate_splore_list_from_pixels(splore_list_record *list, const uint8_t *rgba, int width, int height, int append);
+// The text of a 128-pixel row of a 32-bit bitmap, from the first byte of
+// each pixel, in a shared 1024-byte buffer.
+const char *get_string_from_rgb(const uint32_t *row);
+
+// Starting downloads: each does nothing while a download runs. 0 when it
+// started (or was refused for a busy slot: 1).
+int download_file(const char *url, const char *target);
+void download_list(const char *name, const char *query, int start_index);
+void download_list_constprop_10(const char *name, const char *query);
+void download_bbs_cart(const char *lid);
+// The worker thread's body.
+void download_worker();
+// Takes the worker's result into the slot's state once it is there (main
+// thread; the browser's poll calls it, and so does each update).
+void collect_download_result();
+// Once per browser frame: the time-out, and what a finished download
+// brings.
+void update_splore_download();
+// Idle at once (the worker is left to end on its own); message shown for
+// 1500 ms when given; the console's hold counter 0.
+void cancel_download(const char *message);
+// Workers that have not ended yet (the tests wait for them).
+int download_workers_running();
+// Forgets the slot at shut-down (a running worker ends on its own).
+void release_download_slot();
+
+// ---------------------------------------------------------------------------
+// Browser state
+
+extern int anim_t;          // download animation frames
+extern int glow_t;
+extern int selected_t;      // ms of the last selection change
+extern int cart_launch_t;   // 0, or frames since a cart was chosen

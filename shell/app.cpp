@@ -183,7 +183,7 @@ void install_shell_hooks() {
     zorva_shell.working_cart = working_cart;
     zorva_shell.cursor_cr = shell_cursor_cr;
     zorva_shell.set_wait_for_button = set_wait_for_button;
-    zorva_shell.program_paused = restart_browser_selection;
+    zorva_shell.program_paused = reset_splore_animation;
     zorva_shell.clipboard_text = clipboard_text;
     zorva_shell.show_message = show_message;
     zorva_shell.started_from_command_line = started_from_command_line;
@@ -194,8 +194,9 @@ void install_shell_hooks() {
     zorva_shell.compressed_size = compressed_size;
     cart_forms.print = print_on_console;
     cart_forms.label_from_file = create_label_from_file;
-    // The key configuration and the cart browser are not there yet: their
-    // hooks stay empty, so keyconfig() and splore() open nothing.
+    zorva_shell.splore = open_splore;
+    // The key configuration is not there yet: its hook stays empty, so
+    // keyconfig() opens nothing.
     zorva_button_config = {app.button_keys, &app.joystick_index, &app.glitch_test};
 }
 

@@ -59,15 +59,6 @@ int listing_in_progress() { return 0; }
 void close_directory_listing() {}
 
 // ---------------------------------------------------------------------------
-// Cart browser
-
-void splore_init() {}
-void splore_enter() {}
-void splore_update() {}
-void splore_draw() {}
-void restart_browser_selection() {}
-
-// ---------------------------------------------------------------------------
 // Editors: there are none, so their state is only their reset words.
 
 void reset_editor_state() {

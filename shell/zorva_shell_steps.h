@@ -1,9 +1,10 @@
 // Steps of the shell whose own code comes later: the pause menu and the
 // message bar, cart storage, cart data, capture, the key configuration,
-// console listings and downloads, and the cart browser. Each has the name
-// it keeps and does the least the rest of the shell needs meanwhile (most
-// do nothing).
+// and console listings and downloads. Each has the name it keeps and does
+// the least the rest of the shell needs meanwhile (most do nothing).
 #pragma once
+
+#include "zorva_splore.h"
 
 struct cbitmap;
 struct zorva_cart;
@@ -52,12 +53,7 @@ void update_load_download();
 int listing_in_progress();
 void close_directory_listing();
 
-// Cart browser.
-void splore_init();
-void splore_enter();
-void splore_update();
-void splore_draw();
-void restart_browser_selection();
+// The cart browser: zorva_splore.h.
 
 // Editors (inert in this build).
 void reset_editor_state();

@@ -300,9 +300,69 @@ int download_workers_running();
 void release_download_slot();
 
 // ---------------------------------------------------------------------------
-// Browser state
+// The browser screen
+//
+// An overlay of the shell (OVERLAY 2) on the console screen, driven by
+// player 0's buttons: up and down choose an entry, left and right the list
+// (a ring of tabs), O or X act on the entry (open a folder, run a cart,
+// fetch a list page, start a search), pause opens a cart's menu. A chosen
+// cart loads (or downloads first) and starts 20 frames later.
 
-extern int anim_t;          // download animation frames
+constexpr int CART_MENU_ENTRIES = 8;
+constexpr int CART_MENU_LABEL_SIZE = 64;
+constexpr int SPLORE_LAUNCH_FRAMES = 20;
+// The search letter wheel.
+constexpr const char *SPLORE_WHEEL = " abcdefghijklmnopqrstuvwxyz0123456789";
+
+struct cart_menu_entry {
+    int32_t code;
+    char label[CART_MENU_LABEL_SIZE];
+};
+
+// Cart menus and their action codes.
+enum { CART_MENU_CLOSED = 0, CART_MENU_CART = 1, CART_MENU_SUB = 4, CART_MENU_OPTIONS = 5 };
+enum {
+    MENU_RUN = 1, MENU_FAVOURITE = 3, MENU_OPEN_SUB = 4, MENU_OPEN_OPTIONS = 5, MENU_BACK = 6, MENU_EDIT = 16,
+    MENU_REDOWNLOAD = 17, MENU_THREAD = 18, MENU_SOUND = 32, MENU_FULLSCREEN = 33, MENU_SHUTDOWN = 34,
+};
+
+extern int32_t expand_t;        // 16.16, how far the tab ring is open
+extern int expand_cats;         // left or right was pressed last
+extern int anim_t;              // download animation frames
 extern int glow_t;
-extern int selected_t;      // ms of the last selection change
-extern int cart_launch_t;   // 0, or frames since a cart was chosen
+extern int selected_t;          // ms of the last selection change
+extern int cart_launch_t;       // 0, or frames since a cart was chosen
+extern int cart_menu;
+extern int cart_menu_items, cart_menu_index;
+extern int32_t cart_menu_tt;    // 16.16, how far the menu is open
+extern int cart_menu_y0, cart_menu_y1;
+extern int splore_exit_menu, splore_exit_menu_item;
+extern cart_menu_entry cart_menu_item[CART_MENU_ENTRIES];
+
+// Sets the lists up (once) and clears the running cart.
+void splore_init();
+// Entering the browser: the local list anew, the selection checked.
+void splore_enter();
+// Opens the browser for the cart API's splore().
+void open_splore();
+void splore_update();
+void splore_draw();
+void splore_controls();
+void action_current_splore_item();
+void generate_cart_menu(int n);
+void process_cart_menu_action(int code);
+void draw_cart_menu();
+void print_splore_exit_message();
+void reset_splore_animation();
+// The base name for capture files: the working cart's, or the running
+// forum cart's title; "ZORVA" when empty. A shared buffer.
+const char *get_output_file_name_base();
+// A key of the key buffer (a character), or one of the keys below.
+void splore_keypress(int key);
+enum {
+    SPLORE_KEY_DELETE = 0x1000 + 76, SPLORE_KEY_PAGE_UP = 0x1000 + 75, SPLORE_KEY_PAGE_DOWN = 0x1000 + 78,
+    SPLORE_KEY_HOME = 0x1000 + 74, SPLORE_KEY_END = 0x1000 + 77, SPLORE_KEY_LEFT = 0x1000 + 80,
+    SPLORE_KEY_RIGHT = 0x1000 + 79,
+};
+// The darkening behind the list panel.
+extern const uint8_t splore_panel_tint[16];

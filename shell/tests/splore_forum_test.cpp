@@ -29,11 +29,12 @@ std::vector<std::string> titles(const splore_list_record *list) {
     return out;
 }
 
-// The eight lists with their names, as the browser sets them up.
+// The eight lists as the browser sets them up, the forum's lists emptied.
 void name_lists() {
-    splore_lists = SPLORE_LISTS;
+    ASSERT_EQ(splore_lists, SPLORE_LISTS);
     for (int i = 0; i < SPLORE_LISTS; i++) {
-        splore_list[i].name = list_name[i];
+        ASSERT_STREQ(splore_list[i].name, list_name[i]);
+        if (i > SPLORE_LIST_FAVOURITES) clear_splore_list(&splore_list[i]);
         std::snprintf(splore_list[i].query, sizeof splore_list[i].query, "%s", list_req[i]);
     }
 }

@@ -450,9 +450,9 @@ TEST(SploreToggle, RemovesAFavouriteAndPutsItBackBeforeTheCarts) {
 TEST(SploreToggle, SelectedEntryIsCopiedWithItsLabelAndSaved) {
     shell_session s;
     load_favourites_from("");
-    splore_lists = 8;
     list_index = 2;
     splore_list_record *forum = &splore_list[2];
+    clear_splore_list(forum);
     add_cart(forum, "3001", "", "first");
     splore_item *e = add_cart(forum, "3002", "", "second");
     copy_splore_text(e->author, "someone");
@@ -493,7 +493,6 @@ TEST(SploreToggle, SelectedEntryIsCopiedWithItsLabelAndSaved) {
 TEST(SploreToggle, InTheFavouritesListItselfTheSelectionStaysInside) {
     shell_session s;
     load_favourites_from("|1111|||||one\n|2222|||||two\n");
-    splore_lists = 8;
     list_index = SPLORE_LIST_FAVOURITES;
     favourites_list()->selected = 1;
     splore_toggle_favourite();

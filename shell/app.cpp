@@ -22,6 +22,7 @@
 #include "zorva_shell_steps.h"
 #include "standalone_export.h"
 #include "zorva_sound_hooks.h"
+#include "zorva_splore.h"
 #include "zorva_state.h"
 #include "tamu_mixer.h"
 
@@ -167,7 +168,7 @@ void install_shell_hooks() {
     zorva_shell.working_cart = working_cart;
     zorva_shell.cursor_cr = shell_cursor_cr;
     zorva_shell.set_wait_for_button = set_wait_for_button;
-    zorva_shell.program_paused = restart_browser_selection;
+    zorva_shell.program_paused = reset_splore_animation;
     zorva_shell.clipboard_text = clipboard_text;
     zorva_shell.show_message = show_message;
     zorva_shell.started_from_command_line = started_from_command_line;
@@ -183,13 +184,15 @@ void install_shell_hooks() {
     zorva_shell.do_import = do_import;
     cart_forms.print = print_on_console;
     zorva_shell.keyconfig = open_keyconfig;
-    // The cart browser is not there yet: its hook stays empty, so splore()
-    // opens nothing.
+    cart_forms.label_from_file = create_label_from_file;
+    zorva_shell.splore = open_splore;
     zorva_button_config = {app.button_keys, &app.joystick_index, &app.glitch_test};
 }
 
 void release_shell() {
     console_stop_all_sound();
+    release_splore_lists();
+    release_download_slot();
     if (lua_State *L = L0) {
         L0 = nullptr;
         lua_close(L);

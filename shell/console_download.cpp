@@ -2,15 +2,16 @@
 #include "console_download.h"
 
 #include "cart_forms.h"
-#include "forum_download.h"
 #include "tamu.h"
 #include "zorva_app.h"
 #include "zorva_buttons.h"
 #include "zorva_cart.h"
+#include "zorva_message_bar.h"
 #include "zorva_print.h"
 #include "zorva_run.h"
 #include "zorva_run_chain.h"
 #include "zorva_shell_steps.h"
+#include "zorva_splore.h"
 #include "zorva_state.h"
 
 #include <cstdio>
@@ -19,7 +20,6 @@
 namespace {
 
 constexpr int KEY_P = 19, KEY_ESCAPE = 41;
-constexpr int FAILURE_MS = 1500;
 constexpr int LAUNCH_SKIP_FRAMES = 20;
 constexpr int LINE_HEIGHT = 6;
 constexpr int PAUSE_BUTTON = 6;
@@ -86,7 +86,7 @@ void take_info_file(const char *temp_path) {
     char lid[128];
     std::snprintf(lid, sizeof lid, "%s", tamu_sts(info, "lid", 0));
     if (std::strlen(lid) < 2) {
-        show_message("could not find cart", FAILURE_MS);
+        show_message("could not find cart", MESSAGE_FAILURE_MS);
         run_chain_cancel_pending();
         pstate.hold_counter = 0;
     } else {
@@ -113,9 +113,9 @@ void take_cart_image(const char *temp_path) {
     zorva_cart *cart = load_zorva_cart_png(temp_path);
     if (!cart) {
         switch (last_png_load_error) {
-        case PNG_CART_NOT_PNG: show_message("could not connect to bbs", FAILURE_MS); break;
-        case PNG_CART_FUTURE_VERSION: show_message("future version. please update!", FAILURE_MS); break;
-        default: show_message("could not load", FAILURE_MS); break;
+        case PNG_CART_NOT_PNG: show_message("could not connect to bbs", MESSAGE_FAILURE_MS); break;
+        case PNG_CART_FUTURE_VERSION: show_message("future version. please update!", MESSAGE_FAILURE_MS); break;
+        default: show_message("could not load", MESSAGE_FAILURE_MS); break;
         }
         run_chain_cancel_pending();
         return;
@@ -129,7 +129,7 @@ void take_cart_image(const char *temp_path) {
 }  // namespace
 
 void update_load_download() {
-    sync_download_state();
+    collect_download_result();
     download_slot_record &slot = app.download_slot;
     if (slot.state == DOWNLOAD_RUNNING) {
         if (zorva_clock() - slot.start_time > cconfig.timeout * 1000) {
@@ -153,8 +153,6 @@ void update_load_download() {
     }
     if (slot.state == DOWNLOAD_DONE) {
         slot.state = DOWNLOAD_IDLE;
-        tamu_destroy_thread(slot.thread);
-        slot.thread = nullptr;
         char temp_path[APP_TEXT_SIZE];
         std::snprintf(temp_path, sizeof temp_path, "%s", slot.temp_path);
         if (std::strstr(temp_path, ".nfo"))
@@ -165,11 +163,9 @@ void update_load_download() {
     }
     if (slot.state == DOWNLOAD_FAILED) {
         slot.state = DOWNLOAD_IDLE;
-        tamu_destroy_thread(slot.thread);
-        slot.thread = nullptr;
         run_chain_cancel_pending();
         if (pstate.running)
-            show_message("download failed", FAILURE_MS);
+            show_message("download failed", MESSAGE_FAILURE_MS);
         else
             zorva_print("download failed");
     }

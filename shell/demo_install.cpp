@@ -1,10 +1,10 @@
 // Installing the demo carts and the preloaded forum carts.
 #include "demo_install.h"
 
-#include "forum_download.h"
 #include "tamu.h"
 #include "zorva_print.h"
 #include "zorva_shell_steps.h"
+#include "zorva_splore.h"
 #include "zorva_state.h"
 
 #include <cstdio>

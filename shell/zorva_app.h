@@ -18,7 +18,9 @@ constexpr int APP_TOUCHED_CSTORE_SIZE = 262144;
 // Download slot states.
 enum { DOWNLOAD_IDLE = 0, DOWNLOAD_RUNNING = 1, DOWNLOAD_DONE = 2, DOWNLOAD_FAILED = 3 };
 
-// The one download slot. The download thread writes only `state`.
+// The one download slot. Only the main thread writes it: a download's
+// worker reports through a record of its own, which the main thread takes
+// into `state` (collect_download_result, zorva_splore.h).
 struct download_slot_record {
     cthread *thread;
     volatile int32_t state;

@@ -3,6 +3,7 @@
 
 #include "tamu.h"
 #include "zorva_app.h"
+#include "zorva_splore.h"
 #include "zorva_state.h"
 
 #include <gif_lib.h>
@@ -145,9 +146,18 @@ bool put_gif(GifFileType *gif) {
 }  // namespace
 
 const char *get_output_file_name_base() {
-    tamu_split_filename(pstate.working_file_name, nullptr, output_base, nullptr);
-    // "name.zv.png" keeps ".zv" after the split.
-    if (ends_with(output_base, ".zv")) output_base[std::strlen(output_base) - 3] = 0;
+    output_base[0] = 0;
+    if (pstate.cart_id[0] && pstate.running) {
+        std::snprintf(output_base, sizeof output_base, "%s", running_item.title);
+        // The title comes from the forum: it must not name folders (nor
+        // hold what file names cannot).
+        for (char *p = output_base; *p; p++)
+            if (std::strchr("/\\:*?\"<>|", *p)) *p = '_';
+    } else {
+        tamu_split_filename(pstate.working_file_name, nullptr, output_base, nullptr);
+        // "name.zv.png" keeps ".zv" after the split.
+        if (ends_with(output_base, ".zv")) output_base[std::strlen(output_base) - 3] = 0;
+    }
     if (!output_base[0]) std::snprintf(output_base, sizeof output_base, "ZORVA");
     return output_base;
 }

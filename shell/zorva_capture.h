@@ -20,9 +20,10 @@ extern int video_clip_index;
 // The largest screenshot and GIF scale.
 constexpr int CAPTURE_MAX_SCALE = 32;
 
-// The name capture files start with: the working file's name without its
-// folder and extension, or "ZORVA" when there is none. The text lives in
-// a shared buffer until the next call.
+// The name capture files start with: while a forum cart started from the
+// cart browser runs, the title of the browser's running item; otherwise
+// the working file's name without its folder and extension; "ZORVA" when
+// that is empty. The text lives in a shared buffer until the next call.
 const char *get_output_file_name_base();
 
 // Saves the bitmap (8 bits, normally the console back page), scaled by

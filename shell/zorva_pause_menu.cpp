@@ -10,6 +10,7 @@
 #include "zorva_run.h"
 #include "zorva_run_chain.h"
 #include "zorva_shell_steps.h"
+#include "zorva_splore.h"
 #include "zorva_state.h"
 
 #include <cstddef>
@@ -97,7 +98,7 @@ void choose(int32_t code) {
         close_menu();
         pstate.suspend_counter = 1;   // the reset glitch, then the cart runs again
         break;
-    case PAUSED_TOGGLE_FAVOURITE: toggle_running_cart_favourite(); break;
+    case PAUSED_TOGGLE_FAVOURITE: splore_toggle_favourite_ingame(running_item.lid, running_item.path); break;
     case PAUSED_EXIT_TO_BROWSER:
         close_menu();
         pstate.REQUEST = REQUEST_PAUSE;
@@ -171,7 +172,9 @@ void draw_paused_menu(cbitmap *target) {
         bool selected = k == app.pause_menu_selected;
         tamu_draw_text_ex(target, e.label, font, selected ? 35 : 34, y + 1, TAMU_TEXT_SOLID, LABEL_COLOUR);
         if (selected) draw_pixels(target, marker_sprite, 25, y);
-        if (e.code == PAUSED_TOGGLE_FAVOURITE)
-            draw_pixels(target, heart_sprite, 74, y, running_cart_is_favourite() ? -1 : NOT_FAVOURITE_COLOUR);
+        if (e.code == PAUSED_TOGGLE_FAVOURITE) {
+            bool favourite = is_favourite(running_item.lid, running_item.path);
+            draw_pixels(target, heart_sprite, 74, y, favourite ? -1 : NOT_FAVOURITE_COLOUR);
+        }
     }
 }

@@ -14,6 +14,7 @@
 #include "zorva_print.h"
 #include "zorva_run.h"
 #include "zorva_shell_steps.h"
+#include "zorva_splore.h"
 #include "zorva_state.h"
 #include "tamu_music.h"
 
@@ -267,6 +268,7 @@ void determine_audio_pause_state() {
 }
 
 int tamu_main_update() {
+    collect_download_result();
     glitch_test_step();
     if (ctrl_held() && pressed(KEY_M)) toggle_mute();
     process_command();

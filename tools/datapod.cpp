@@ -16,7 +16,10 @@
 //                                version, window title (data/info.txt)
 //                           6    the window icon, 16 x 16, 32 bits (data/icon.txt)
 //                           145  the cart template, 160 x 205, 32 bits (drawn here)
-//                         every other index up to 145 an empty memory file
+//                           176-245  the cart browser's images, 8 bits
+//                                (data/browser_images.txt; its animations
+//                                are drawn here)
+//                         every other index up to 245 an empty memory file
 //   2  "system_font.pod"  font/system_font.pod
 //   3  "zorva.zv"         data/main_cart.zv as a 32K cart image: the cart
 //                         the player boots
@@ -46,6 +49,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -58,7 +62,12 @@ int tamu_main_exit() { return 0; }
 
 namespace {
 
-constexpr int RESOURCE_ITEMS = 146;
+constexpr int RESOURCE_ITEMS = 246;
+// The browser's animations: a list download (8 frames, 8 x 8), a cart
+// launch (12 frames, 12 x 12) and a cart download (16 frames, 12 x 12).
+constexpr int ANIM_LIST = 204, ANIM_LIST_FRAMES = 8;
+constexpr int ANIM_LAUNCH = 212, ANIM_LAUNCH_FRAMES = 12;
+constexpr int ANIM_CART = 229, ANIM_CART_FRAMES = 16;
 constexpr int RES_PALETTE = 1, RES_LOGO = 2, RES_INFO = 4, RES_ICON = 6, RES_CART_TEMPLATE = 145;
 constexpr int LOGO_W = 40, LOGO_H = 10, ICON_SIZE = 16;
 
@@ -201,12 +210,95 @@ cbitmap *draw_cart_template(const cpalette *palette) {
     return b;
 }
 
+// Images given as "= N" and rows of hex digits and "." (8 bits, "." 0),
+// by their index.
+std::map<int, cbitmap *> read_images(const std::string &path) {
+    std::map<int, cbitmap *> images;
+    auto lines = source_lines(path);
+    try {
+        for (size_t i = 0; i < lines.size();) {
+            auto &[number, head] = lines[i];
+            int index = -1;
+            char rest = 0;
+            if (std::sscanf(head.c_str(), "= %d%c", &index, &rest) != 1 || index <= 0 || index >= RESOURCE_ITEMS ||
+                images.count(index))
+                throw fault_at(path, number, "expected \"= N\" with a new image index below " +
+                                                 std::to_string(RESOURCE_ITEMS));
+            size_t first = ++i;
+            while (i < lines.size() && lines[i].second[0] != '=') i++;
+            if (i == first) throw fault_at(path, number, "image without rows");
+            int w = int(lines[first].second.size()), h = int(i - first);
+            cbitmap *b = tamu_create_bitmap(w, h, 8);
+            images[index] = b;
+            for (int y = 0; y < h; y++) {
+                auto &[row_number, row] = lines[first + size_t(y)];
+                if (int(row.size()) != w) throw fault_at(path, row_number, "row is not " + std::to_string(w) + " wide");
+                for (int x = 0; x < w; x++) {
+                    int c = row[size_t(x)] == '.' ? 0 : hex_digit(row[size_t(x)]);
+                    if (c < 0) throw fault_at(path, row_number, "not a hex digit or '.'");
+                    b->rows[y][x] = uint8_t(c);
+                }
+            }
+        }
+    } catch (const fault &) {
+        for (auto &[index, b] : images) tamu_destroy_bitmap(b);
+        throw;
+    }
+    return images;
+}
+
+// A point at angle a (65536 a turn) on a circle of radius r around cx, cy.
+void circle_point(int cx, int cy, int r, int a, int *x, int *y) {
+    *x = cx + ((r * fcos(uint32_t(a)) + 0x8000) >> 16);
+    *y = cy + ((r * fsin(uint32_t(a)) + 0x8000) >> 16);
+}
+
+// The browser's animations into images.
+void draw_browser_animations(std::map<int, cbitmap *> &images) {
+    for (int f = 0; f < ANIM_LIST_FRAMES; f++) {
+        // Eight dots around, the lit one going round.
+        cbitmap *b = tamu_create_bitmap(8, 8, 8);
+        for (int i = 0; i < 8; i++) {
+            int x, y;
+            circle_point(4, 4, 3, i * 8192, &x, &y);
+            tamu_putpixel(b, x, y, i == f ? 7 : i == (f + 7) % 8 ? 6 : 5);
+        }
+        images[ANIM_LIST + f] = b;
+    }
+    for (int f = 0; f < ANIM_LAUNCH_FRAMES; f++) {
+        // A ring filling up, a tick at a time.
+        cbitmap *b = tamu_create_bitmap(12, 12, 8);
+        tamu_rectfill(b, 4, 4, 7, 7, f % 2 ? 7 : 11);
+        for (int i = 0; i < 12; i++) {
+            int x, y;
+            circle_point(6, 6, 5, 16384 - i * 65536 / 12, &x, &y);
+            tamu_putpixel(b, x, y, i <= f ? 11 : 5);
+        }
+        images[ANIM_LAUNCH + f] = b;
+    }
+    for (int f = 0; f < ANIM_CART_FRAMES; f++) {
+        // An arrow falling into a tray.
+        cbitmap *b = tamu_create_bitmap(12, 12, 8);
+        int y = f * 9 / ANIM_CART_FRAMES - 2;
+        tamu_rectfill(b, 5, y, 6, y + 3, 12);
+        tamu_hline(b, 3, 8, y + 4, 12);
+        tamu_hline(b, 4, 7, y + 5, 12);
+        tamu_hline(b, 5, 6, y + 6, 12);
+        tamu_hline(b, 0, 11, 11, 6);
+        tamu_vline(b, 0, 8, 11, 6);
+        tamu_vline(b, 11, 8, 11, 6);
+        images[ANIM_CART + f] = b;
+    }
+}
+
 cpod *build_resources(const std::string &assets, cpalette **palette_out) {
     cpalette *palette = read_palette(assets + "/data/palette.txt");
     cbitmap *logo = read_art(assets + "/data/logo.txt", LOGO_W, LOGO_H, nullptr);
     cbitmap *icon = read_art(assets + "/data/icon.txt", ICON_SIZE, ICON_SIZE, palette);
     cfile *info = read_info(assets + "/data/info.txt");
     cbitmap *cart_template = draw_cart_template(palette);
+    std::map<int, cbitmap *> images = read_images(assets + "/data/browser_images.txt");
+    draw_browser_animations(images);
     cpod *pod = tamu_create_pod(RESOURCE_ITEMS);
     std::snprintf(pod->name, sizeof pod->name, "resources");
     for (int i = 0; i < RESOURCE_ITEMS; i++) {
@@ -221,7 +313,12 @@ cpod *build_resources(const std::string &assets, cpalette **palette_out) {
         case RES_INFO: cpod_add_item(pod, CPOD_ITEM_FILE, info); break;
         case RES_ICON: cpod_add_item(pod, CPOD_ITEM_BITMAP, icon); break;
         case RES_CART_TEMPLATE: cpod_add_item(pod, CPOD_ITEM_BITMAP, cart_template); break;
-        default: cpod_add_item(pod, CPOD_ITEM_FILE, memory_file("", nullptr, 0)); break;
+        default:
+            if (images.count(i))
+                cpod_add_item(pod, CPOD_ITEM_BITMAP, images[i]);
+            else
+                cpod_add_item(pod, CPOD_ITEM_FILE, memory_file("", nullptr, 0));
+            break;
         }
     }
     *palette_out = palette;

@@ -20,12 +20,16 @@
 
 extern char **environ;
 
-// http_server.py serving a folder; stopped by closing its standard input.
+// http_server.py (or another server script that works the same way: the
+// folder as its argument, its port as its first output line, ending when
+// its standard input closes) serving a folder; stopped by closing its
+// standard input.
 class HttpServer {
   public:
     int port = 0;
 
-    bool start(const std::string &root) {
+    bool start(const std::string &root,
+               const std::string &script = ZORVA_SOURCE_DIR "/engine/tests/data/http_server.py") {
         int in[2], out[2];
         if (pipe2(in, O_CLOEXEC) != 0) return false;
         if (pipe2(out, O_CLOEXEC) != 0) return false;
@@ -33,7 +37,6 @@ class HttpServer {
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, in[0], 0);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        std::string script = ZORVA_SOURCE_DIR "/engine/tests/data/http_server.py";
         const char *argv[] = {"python3", script.c_str(), root.c_str(), nullptr};
         int error = posix_spawnp(&pid_, "python3", &actions, nullptr, const_cast<char **>(argv),
                                  environ);

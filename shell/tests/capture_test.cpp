@@ -5,6 +5,7 @@
 
 #include "cart_forms.h"
 #include "zorva_capture.h"
+#include "zorva_splore.h"
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
@@ -171,6 +172,34 @@ TEST_F(Capture, FilesAreNamedAfterTheWorkingFile) {
     s.press(fkey(4));
     s.press(fkey(9));
     EXPECT_EQ(desktop_files(), (std::vector<std::string>{"game_0.gif", "game_000.png", "game_1.gif"}));
+}
+
+TEST_F(Capture, AForumCartFromTheBrowserNamesFilesByItsTitle) {
+    std::snprintf(pstate.working_file_name, sizeof pstate.working_file_name, "/bbs/carts/ab_cd.zv.png");
+    running_item = splore_item{};
+    std::snprintf(pstate.cart_id, sizeof pstate.cart_id, "ab_cd");
+    pstate.running = 1;
+    struct Case {
+        const char *title, *base;
+    } cases[] = {
+        {"forum game", "forum game"},
+        {"", "ZORVA"},
+        // Titles come from the forum: never a folder, nor a name that files
+        // cannot have.
+        {"../../up/and:away", ".._.._up_and_away"},
+        {"a\\b*c?d\"e<f>g", "a_b_c_d_e_f_g"},
+    };
+    for (const Case &c : cases) {
+        copy_splore_text(running_item.title, c.title);
+        EXPECT_STREQ(get_output_file_name_base(), c.base) << c.title;
+    }
+    copy_splore_text(running_item.title, "../escape");
+    ASSERT_EQ(save_png_screenshot(pstate.screen), 0);
+    EXPECT_EQ(desktop_files(), (std::vector<std::string>{".._escape_000.png"}));
+    // Not running: the working file names them again.
+    pstate.running = 0;
+    EXPECT_STREQ(get_output_file_name_base(), "ab_cd");
+    pstate.cart_id[0] = 0;
 }
 
 TEST_F(Capture, LabelHotKeyCopiesTheShownPicture) {

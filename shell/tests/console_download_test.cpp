@@ -8,10 +8,10 @@
 
 #include "cart_forms.h"
 #include "console_download.h"
-#include "forum_download.h"
 #include "http_server.h"
 #include "zorva_run.h"
 #include "zorva_run_chain.h"
+#include "zorva_splore.h"
 
 #include <gtest/gtest.h>
 
@@ -44,22 +44,22 @@ class ConsoleDownload : public ::testing::Test {
   protected:
     std::string www = test_home() + "/www";
     HttpServer server;
-    char old_base[BBS_BASE_SIZE];
+    char old_host[sizeof bbs_host];
 
     void SetUp() override {
-        std::snprintf(old_base, sizeof old_base, "%s", bbs_base_url);
+        std::snprintf(old_host, sizeof old_host, "%s", bbs_host);
         std::string wipe = "rm -rf '" + www + "' '" + appdata_path("bbs") + "'";
         ASSERT_EQ(std::system(wipe.c_str()), 0);
         make_dirs(www + "/info/");
         ASSERT_TRUE(server.start(www)) << "could not start http_server.py";
-        std::snprintf(bbs_base_url, sizeof bbs_base_url, "http://127.0.0.1:%d", server.port);
+        std::snprintf(bbs_host, sizeof bbs_host, "127.0.0.1:%d", server.port);
     }
     void TearDown() override {
         server.stop();
-        std::snprintf(bbs_base_url, sizeof bbs_base_url, "%s", old_base);
+        std::snprintf(bbs_host, sizeof bbs_host, "%s", old_host);
     }
 
-    std::string url(const std::string &rest) { return std::string(bbs_base_url) + "/" + rest; }
+    std::string url(const std::string &rest) { return "http://" + std::string(bbs_host) + "/" + rest; }
     void serve(const std::string &path, const std::string &bytes) {
         make_dirs(www + "/" + path);
         write_file(www + "/" + path, bytes);
@@ -283,7 +283,9 @@ TEST_F(ConsoleDownload, ThePauseButtonCancelsARunningCartsDownload) {
 
 TEST(ForumCache, PathsAndUrls) {
     shell_session s;
-    std::snprintf(bbs_base_url, sizeof bbs_base_url, "http://forum.test");
+    char old_host[sizeof bbs_host];
+    std::snprintf(old_host, sizeof old_host, "%s", bbs_host);
+    std::snprintf(bbs_host, sizeof bbs_host, "forum.test");
     std::string bbs = appdata_path("bbs/");
     struct {
         const char *lid;
@@ -292,8 +294,8 @@ TEST(ForumCache, PathsAndUrls) {
         {"1234567", bbs + "123/1234567.zv.png", bbs + "123/temp-1234567.nfo", "http://forum.test/bbs/cposts/123/1234567.zv.png"},
         {"0042", bbs + "0/42.zv.png", bbs + "0/temp-42.nfo", "http://forum.test/bbs/cposts/0/42.zv.png"},
         {"ab_cd", bbs + "carts/ab_cd.zv.png", bbs + "carts/temp-ab_cd.nfo", "http://forum.test/bbs/cposts/ab/ab_cd.zv.png"},
-        {"Ab", bbs + "carts/Ab.zv.png", bbs + "carts/temp-Ab.nfo", ""},   // upper case: no URL
-        {"a", bbs + "carts/a.zv.png", bbs + "carts/temp-a.nfo", ""},      // too short for a URL
+        {"Ab", "", "", ""},   // upper case: no forum id, so no cache file nor URL
+        {"a", "", "", ""},    // too short
         {"", "", "", ""},
         {"../../x", "", "", ""},                                          // never outside the cache
         {"a/b", "", "", ""},
@@ -305,7 +307,7 @@ TEST(ForumCache, PathsAndUrls) {
         EXPECT_EQ(std::string(get_bbs_cart_url(c.lid)), c.url) << c.lid;
     }
     EXPECT_TRUE(tamu_directory_exists((bbs + "123").c_str()));
-    std::snprintf(bbs_base_url, sizeof bbs_base_url, "http://www.zorva.example");
+    std::snprintf(bbs_host, sizeof bbs_host, "%s", old_host);
 }
 
 }  // namespace

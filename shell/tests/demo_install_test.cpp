@@ -6,8 +6,8 @@
 
 #include "cart_forms.h"
 #include "demo_install.h"
-#include "forum_download.h"
 #include "zorva_run.h"
+#include "zorva_splore.h"
 
 #include <gtest/gtest.h>
 
@@ -90,25 +90,42 @@ TEST(InstallGames, PutsThePreloadedCartsInTheCacheAndTheFavouritesOnce) {
               std::string::npos)
         << list;
 
-    // Again: nothing twice, and nothing of the user's replaced.
-    std::string mine = "|zorva_rain           |                     |0      |me               |                     |my rain\n";
-    write_file(appdata_path("favourites.txt"), list + mine.substr(0, mine.size() - 1));   // no last line end
+    // Again: nothing twice, and nothing of the user's replaced. The user's
+    // favourites are the browser's list, which install_games saves first.
+    EXPECT_EQ(favourites_list()->count, PRELOADED_BBS_CARTS);
     std::string cached = get_bbs_cart_filename("zorva_bounce");
     write_file(cached, "my own copy");
     printed.clear();
     command(s, "install_games()");
     EXPECT_TRUE(printed_line("installed sample games"));
-    EXPECT_EQ(favourites(), list + mine.substr(0, mine.size() - 1));
+    EXPECT_EQ(favourites(), list);
+    EXPECT_EQ(favourites_list()->count, PRELOADED_BBS_CARTS);
     EXPECT_EQ(read_file(cached), "my own copy");
 
-    // A line of the user's for a cart not yet there gets the others added
-    // after it, on a line of their own.
-    write_file(appdata_path("favourites.txt"), mine.substr(0, mine.size() - 1));
+    // A favourite of the user's for one of the preloaded ids, under a title
+    // of their own, is kept; the others are added after it.
+    std::string mine = "|zorva_rain           |                     |0      |me               |                     |my rain\n";
+    write_file(appdata_path("favourites.txt"), mine.substr(0, mine.size() - 1));   // no last line end
+    clear_splore_list(favourites_list());
+    load_splore_favourites();   // the player started with that file
     command(s, "install_games()");
     std::string merged = favourites();
     EXPECT_EQ(merged.substr(0, mine.size()), mine);
     EXPECT_EQ(count_of(merged, "|zorva_rain "), 1);
     EXPECT_EQ(count_of(merged, "|zorva_hello "), 1);
+    EXPECT_EQ(count_of(merged, "\n"), 3);
+    splore_list_record *fav = favourites_list();
+    ASSERT_EQ(fav->count, 3);
+    EXPECT_STREQ(fav->items[0].title, "my rain");
+
+    // Installed straight into a file whose last line has no line end: the
+    // others get lines of their own after it.
+    write_file(appdata_path("favourites.txt"), mine.substr(0, mine.size() - 1));
+    EXPECT_EQ(install_preloaded_bbs_carts(), 0);
+    merged = favourites();
+    EXPECT_EQ(merged.substr(0, mine.size()), mine);
+    EXPECT_EQ(count_of(merged, "|zorva_rain "), 1);
+    EXPECT_EQ(count_of(merged, "|zorva_bounce "), 1);
     EXPECT_EQ(count_of(merged, "\n"), 3);
 }
 

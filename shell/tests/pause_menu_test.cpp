@@ -8,6 +8,7 @@
 #include "zorva_memory.h"
 #include "zorva_print.h"
 #include "zorva_run_chain.h"
+#include "zorva_splore.h"
 
 #include <gtest/gtest.h>
 
@@ -295,12 +296,30 @@ TEST_F(PauseMenu, ExitToSploreStopsTheCartWithoutWaitingForAButton) {
 TEST_F(PauseMenu, TheFavouriteEntryStaysOpenAndLeavingTheBrowserGoesToTheConsole) {
     shell_session s;
     s.run_code(idle_cart);
+    // The running browser cart, a forum cart not among the favourites.
+    running_item = splore_item{};
+    copy_splore_text(running_item.lid, "ab_cd");
+    copy_splore_text(running_item.title, "forum game");
+    ASSERT_FALSE(is_favourite("ab_cd", ""));
     s.press(K_ESCAPE);
     add_paused_menu_item("favourite", PAUSED_TOGGLE_FAVOURITE);
     add_paused_menu_item("to console", PAUSED_LEAVE_BROWSER);
     app.pause_menu_selected = 3;
     s.press(K_Z);
     EXPECT_EQ(app.pause_menu_open, 1);
+    // It is a favourite now, kept in the favourites file.
+    EXPECT_TRUE(is_favourite("ab_cd", ""));
+    splore_list_record *fav = favourites_list();
+    int at = find_item_index(fav, "ab_cd", "");
+    ASSERT_GE(at, 0);
+    EXPECT_STREQ(fav->items[at].title, "forum game");
+    EXPECT_NE(read_file(favourites_file_path()).find("forum game"), std::string::npos);
+    s.pass();
+    // Chosen again, it is taken out again.
+    s.press(K_Z);
+    EXPECT_EQ(app.pause_menu_open, 1);
+    EXPECT_FALSE(is_favourite("ab_cd", ""));
+    EXPECT_EQ(read_file(favourites_file_path()).find("forum game"), std::string::npos);
     s.pass();
 
     pstate.OVERLAY = OVERLAY_BROWSER;
@@ -409,6 +428,8 @@ TEST_F(PauseMenuDrawing, LabelsAndTheMarkerOfTheSelectedEntry) {
 }
 
 TEST_F(PauseMenuDrawing, TheFavouriteEntryHasAHeart) {
+    running_item = splore_item{};
+    copy_splore_text(running_item.lid, "ab_cd");
     add_paused_menu_item("favourite", PAUSED_TOGGLE_FAVOURITE);
     draw();
     // n = 4: h = 20, entry 3 at y = 69 - 20 + 24 = 73; the running cart is
@@ -419,6 +440,15 @@ TEST_F(PauseMenuDrawing, TheFavouriteEntryHasAHeart) {
     EXPECT_GT(heart, 20);
     EXPECT_EQ(page(74, 73), tint[pattern(74, 73)]);   // a corner the heart leaves
     EXPECT_EQ(page(75, 73), 13);
+
+    // A favourite: the heart in its own colours (8 with a highlight of 14).
+    splore_toggle_favourite_ingame(running_item.lid, running_item.path);
+    ASSERT_TRUE(is_favourite("ab_cd", ""));
+    draw();
+    EXPECT_EQ(page(75, 73), 8);
+    EXPECT_EQ(page(75, 74), 14);
+    EXPECT_EQ(page(74, 73), tint[pattern(74, 73)]);
+    splore_toggle_favourite_ingame(running_item.lid, running_item.path);
 }
 
 TEST_F(PauseMenuDrawing, TheMenuIsCapturedButNotDrawnOnceClosed) {

@@ -10,45 +10,9 @@
 #include "lsource_load.h"
 #include "ltestlib.h"
 #include "lua.h"
+#include "script_limits.h"
 
-namespace {
-
-const size_t kMemoryCap = 16u << 20;
-const int kInstructionLimit = 200000;
-const int kHookStep = 1000;
-
-struct CappedAlloc {
-    size_t live = 0;
-    static void *fn(void *ud, void *ptr, size_t osize, size_t nsize) {
-        CappedAlloc *a = static_cast<CappedAlloc *>(ud);
-        size_t old = ptr ? osize : 0;
-        if (nsize == 0) {
-            a->live -= old;
-            std::free(ptr);
-            return nullptr;
-        }
-        if (nsize > old && a->live + (nsize - old) > kMemoryCap) return nullptr;
-        void *p = std::realloc(ptr, nsize);
-        if (p) a->live = a->live - old + nsize;
-        return p;
-    }
-};
-
-int budget = 0;
-
-// Raises an error once the instruction budget is spent. Errors from the
-// hook propagate like any runtime error.
-void limiter(lua_State *L, lua_Debug *) {
-    budget -= kHookStep;
-    if (budget <= 0) {
-        lua_pushstring(L, "instruction limit");
-        lua_error(L);
-    }
-}
-
-int atpanic(lua_State *) { std::abort(); }
-
-} // namespace
+using namespace fuzz_limits;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > 1 << 16) return 0;

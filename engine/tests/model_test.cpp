@@ -1,7 +1,7 @@
 // 3D records: models with their polygons and bones, skinning, materials,
 // animation channels and actors, and voxel maps.
 #include "tamu.h"
-#include "test_util.h"
+#include "pod_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -11,19 +11,6 @@
 #include <vector>
 
 namespace {
-
-struct LogCapture {
-    std::string path = test_home() + "/model_log.txt";
-    LogCapture() { tamu_state.log = std::fopen(path.c_str(), "wb"); }
-    ~LogCapture() {
-        std::fclose(tamu_state.log);
-        tamu_state.log = nullptr;
-    }
-    std::string text() {
-        std::fflush(tamu_state.log);
-        return read_file(path);
-    }
-};
 
 std::vector<uint32_t> indices(const cpoly &p) { return std::vector<uint32_t>(p.vertex, p.vertex + p.num_vertices); }
 

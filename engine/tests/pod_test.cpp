@@ -1,7 +1,7 @@
 // Pods as containers: slots handed out, found, deleted and iterated; items
 // destroyed by their type; pea pods over one block; pod sets.
 #include "tamu.h"
-#include "test_util.h"
+#include "pod_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -10,20 +10,6 @@
 #include <vector>
 
 namespace {
-
-// Sends the log to a file of the test's home for the test's lifetime.
-struct LogCapture {
-    std::string path = test_home() + "/pod_log.txt";
-    LogCapture() { tamu_state.log = std::fopen(path.c_str(), "wb"); }
-    ~LogCapture() {
-        std::fclose(tamu_state.log);
-        tamu_state.log = nullptr;
-    }
-    std::string text() {
-        std::fflush(tamu_state.log);
-        return read_file(path);
-    }
-};
 
 cfile *memory_file(const std::string &content) {
     cbuffer *b = tamu_create_buffer(0);

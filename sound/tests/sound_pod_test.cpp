@@ -3,59 +3,11 @@
 // chunks that fail the pod whole, and pods without the hooks.
 #include "sound_fixture.h"
 #include "tamu_synth.h"
-#include "test_util.h"
+#include "pod_test_util.h"
 
 #include <string>
 
 namespace {
-
-struct LogCapture {
-    std::string path = test_home() + "/sound_pod_log.txt";
-    LogCapture() { tamu_state.log = std::fopen(path.c_str(), "wb"); }
-    ~LogCapture() {
-        std::fclose(tamu_state.log);
-        tamu_state.log = nullptr;
-    }
-    std::string text() {
-        std::fflush(tamu_state.log);
-        return read_file(path);
-    }
-};
-
-struct Bytes {
-    std::string s;
-    Bytes &u32(uint32_t v) {
-        for (int i = 0; i < 4; i++) s += char((v >> (8 * i)) & 0xFF);
-        return *this;
-    }
-    Bytes &raw(const std::string &t) {
-        s += t;
-        return *this;
-    }
-    Bytes &fill(int n, char c = 0) {
-        s.append(size_t(n), c);
-        return *this;
-    }
-    Bytes &chunk(const char *id, uint32_t size) { return raw(std::string(id, 4)).u32(size); }
-    Bytes &header() {
-        chunk("CPOD", 68).u32(1).raw("pod").fill(29).u32(0);
-        return fill(28);
-    }
-    Bytes &palette() { return chunk("CPAL", 768).fill(768, 'p'); }
-    // A node record: kind, sub-kind, flag, eight slots, the table and its
-    // length.
-    Bytes &node(int kind, int sub_kind, int table_length = 0) {
-        u32(uint32_t(kind)).u32(uint32_t(sub_kind)).u32(0);
-        for (int k = 0; k < 8; k++) u32(uint32_t(k)).u32(0).u32(32).u32(0);
-        return fill(64, 3).u32(uint32_t(table_length));
-    }
-};
-
-uint32_t u32_at(const std::string &s, size_t at) {
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; i--) v = v << 8 | uint8_t(s[at + size_t(i)]);
-    return v;
-}
 
 std::string pod_bytes(cpod *pod) {
     cbuffer *out = tamu_create_buffer(0);

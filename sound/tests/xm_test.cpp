@@ -5,26 +5,13 @@
 #include "sound_fixture.h"
 #include "tamu_music.h"
 #include "tamu_xm.h"
-#include "test_util.h"
+#include "pod_test_util.h"
 
 #include <cmath>
 #include <functional>
 #include <string>
 
 namespace {
-
-struct LogCapture {
-    std::string path = test_home() + "/xm_log.txt";
-    LogCapture() { tamu_state.log = std::fopen(path.c_str(), "wb"); }
-    ~LogCapture() {
-        std::fclose(tamu_state.log);
-        tamu_state.log = nullptr;
-    }
-    std::string text() {
-        std::fflush(tamu_state.log);
-        return read_file(path);
-    }
-};
 
 // ---------------------------------------------------------------------------
 // Modules made in memory

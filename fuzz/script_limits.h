@@ -1,0 +1,48 @@
+// The limits under which the script fuzz targets run what they compile: an
+// allocator that fails past a memory cap and a count hook that raises an
+// error once an instruction budget is spent (errors from the hook
+// propagate like any runtime error). A panic means an error escaped every
+// protected call, which must never happen.
+#pragma once
+
+#include <cstddef>
+#include <cstdlib>
+
+#include "lua.h"
+
+namespace fuzz_limits {
+
+const size_t kMemoryCap = 16u << 20;
+const int kInstructionLimit = 200000;
+const int kHookStep = 1000;
+
+struct CappedAlloc {
+    size_t live = 0;
+    static void *fn(void *ud, void *ptr, size_t osize, size_t nsize) {
+        CappedAlloc *a = static_cast<CappedAlloc *>(ud);
+        size_t old = ptr ? osize : 0;
+        if (nsize == 0) {
+            a->live -= old;
+            std::free(ptr);
+            return nullptr;
+        }
+        if (nsize > old && a->live + (nsize - old) > kMemoryCap) return nullptr;
+        void *p = std::realloc(ptr, nsize);
+        if (p) a->live = a->live - old + nsize;
+        return p;
+    }
+};
+
+inline int budget = 0;
+
+inline void limiter(lua_State *L, lua_Debug *) {
+    budget -= kHookStep;
+    if (budget <= 0) {
+        lua_pushstring(L, "instruction limit");
+        lua_error(L);
+    }
+}
+
+inline int atpanic(lua_State *) { std::abort(); }
+
+}  // namespace fuzz_limits

@@ -3,6 +3,7 @@
 // side by side with the plain memory operation that moves the same screen
 // bytes, and printed as a ratio to it. The functions are called as the
 // script engine calls them, with their arguments on a script stack.
+#include "bench_timing.h"
 #include "lauxlib.h"
 #include "lua.h"
 #include "tamu.h"
@@ -23,44 +24,7 @@
 
 namespace {
 
-inline void barrier(void *p) { asm volatile("" : : "r"(p) : "memory"); }
-
-constexpr int ROUNDS = 15;
-
-using op_fn = std::function<void()>;
-
-// Calls of op that take about 10 ms.
-int calibrate(const op_fn &op) {
-    using clock = std::chrono::steady_clock;
-    for (int reps = 1;; reps *= 2) {
-        auto t0 = clock::now();
-        for (int i = 0; i < reps; i++) op();
-        double ns = std::chrono::duration<double, std::nano>(clock::now() - t0).count();
-        if (ns > 10e6 || reps >= (1 << 24)) return reps;
-    }
-}
-
-double run_ns(const op_fn &op, int reps) {
-    using clock = std::chrono::steady_clock;
-    auto t0 = clock::now();
-    for (int i = 0; i < reps; i++) op();
-    return std::chrono::duration<double, std::nano>(clock::now() - t0).count() / reps;
-}
-
-// The operation and its peer in alternating rounds, so that a busy moment
-// on the machine slows both; the best round of each, in ns per call.
-struct pair_ns {
-    double op, peer;
-};
-pair_ns time_pair(const op_fn &op, const op_fn &peer) {
-    int op_reps = calibrate(op), peer_reps = calibrate(peer);
-    pair_ns best = {1e300, 1e300};
-    for (int round = 0; round < ROUNDS; round++) {
-        best.op = std::min(best.op, run_ns(op, op_reps));
-        best.peer = std::min(best.peer, run_ns(peer, peer_reps));
-    }
-    return best;
-}
+using namespace bench_timing;
 
 void report(const char *name, pair_ns t, const char *peer_name) {
     std::printf("%-30s %11.1f ns   %-34s %10.1f ns   ratio %6.2f\n", name, t.op, peer_name, t.peer, t.op / t.peer);

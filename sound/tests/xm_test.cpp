@@ -53,7 +53,7 @@ void song(xm_module *m, std::vector<int> orders) {
     for (size_t i = 0; i < orders.size(); i++) m->orders[i] = uint8_t(orders[i]);
 }
 
-struct SampleMaking {
+struct SampleRecipe {
     std::vector<int16_t> data;
     int loop_type = 0, loop_start = 0, loop_length = 0;
     int volume = 64, finetune = 0, relative_note = 0;
@@ -61,7 +61,7 @@ struct SampleMaking {
 
 // An instrument whose every note plays sample 0 (other samples are there
 // to be kept).
-int add_instrument(xm_module *m, const std::vector<SampleMaking> &makings) {
+int add_instrument(xm_module *m, const std::vector<SampleRecipe> &recipes) {
     int n = m->instrument_count;
     auto *list = static_cast<xm_instrument *>(tamu_malloc((n + 1) * int(sizeof(xm_instrument))));
     if (n) std::memcpy(list, m->instruments, size_t(n) * sizeof(xm_instrument));
@@ -70,25 +70,25 @@ int add_instrument(xm_module *m, const std::vector<SampleMaking> &makings) {
     xm_instrument &ins = list[n];
     std::memset(&ins, 0, sizeof ins);
     std::snprintf(ins.name, sizeof ins.name, "instrument %d", n + 1);
-    ins.sample_count = int32_t(makings.size());
-    if (!makings.empty()) {
-        ins.samples = static_cast<xm_sample *>(tamu_malloc(int(makings.size() * sizeof(xm_sample))));
-        std::memset(ins.samples, 0, makings.size() * sizeof(xm_sample));
+    ins.sample_count = int32_t(recipes.size());
+    if (!recipes.empty()) {
+        ins.samples = static_cast<xm_sample *>(tamu_malloc(int(recipes.size() * sizeof(xm_sample))));
+        std::memset(ins.samples, 0, recipes.size() * sizeof(xm_sample));
     }
-    for (size_t k = 0; k < makings.size(); k++) {
+    for (size_t k = 0; k < recipes.size(); k++) {
         xm_sample &s = ins.samples[k];
-        const SampleMaking &making = makings[k];
-        s.length = int32_t(making.data.size());
+        const SampleRecipe &recipe = recipes[k];
+        s.length = int32_t(recipe.data.size());
         if (s.length) {
             s.data = static_cast<int16_t *>(tamu_malloc(s.length * 2));
-            std::memcpy(s.data, making.data.data(), size_t(s.length) * 2);
+            std::memcpy(s.data, recipe.data.data(), size_t(s.length) * 2);
         }
-        s.type = uint8_t(making.loop_type | XM_16BIT);
-        s.loop_start = making.loop_start;
-        s.loop_length = making.loop_length;
-        s.volume = uint8_t(making.volume);
-        s.finetune = int8_t(making.finetune);
-        s.relative_note = int8_t(making.relative_note);
+        s.type = uint8_t(recipe.loop_type | XM_16BIT);
+        s.loop_start = recipe.loop_start;
+        s.loop_length = recipe.loop_length;
+        s.volume = uint8_t(recipe.volume);
+        s.finetune = int8_t(recipe.finetune);
+        s.relative_note = int8_t(recipe.relative_note);
         s.panning = 128;
         std::snprintf(s.name, sizeof s.name, "sample %d", int(k));
     }
@@ -97,8 +97,8 @@ int add_instrument(xm_module *m, const std::vector<SampleMaking> &makings) {
 }
 
 // A sample holding value everywhere, looping forward over all of it.
-SampleMaking constant_sample(int16_t value, int volume = 64) {
-    SampleMaking s;
+SampleRecipe constant_sample(int16_t value, int volume = 64) {
+    SampleRecipe s;
     s.data.assign(1000, value);
     s.loop_type = 1;
     s.loop_length = 1000;
@@ -196,7 +196,7 @@ xm_module *rich_module() {
     cell(m, 0, 3, 1, 60, 2, 0, 0, 0);
     cell(m, 1, 63, 1, 1, 1, 0x10, 11, 0);
     song(m, {0, 1, 0});
-    SampleMaking a;
+    SampleRecipe a;
     for (int i = 0; i < 300; i++) a.data.push_back(int16_t(i * 200 - 30000));
     a.loop_type = 2;
     a.loop_start = 100;
@@ -204,7 +204,7 @@ xm_module *rich_module() {
     a.volume = 40;
     a.finetune = -16;
     a.relative_note = -12;
-    SampleMaking b;
+    SampleRecipe b;
     b.data = {32767, -32768, 0, 1, -1};
     b.finetune = 127;
     add_instrument(m, {a, b});
@@ -638,7 +638,7 @@ TEST_F(Player, PitchFromNoteFinetuneAndRelativeNote) {
         SCOPED_TRACE(c.finetune * 100 + c.relative_note);
         tamu_destroy_xm(m);
         m = module(1, 1);
-        SampleMaking s = constant_sample(3000);
+        SampleRecipe s = constant_sample(3000);
         s.finetune = c.finetune;
         s.relative_note = c.relative_note;
         add_instrument(m, {s});
@@ -760,13 +760,13 @@ TEST_F(Player, OddModulesPlayWithoutHarm) {
 TEST_F(Player, SampleLoopsStayInsideTheSample) {
     // A ramp of 100 samples: played forward, looping forward over the
     // second half, and ping-pong over it.
-    SampleMaking ramp;
+    SampleRecipe ramp;
     for (int i = 0; i < 100; i++) ramp.data.push_back(int16_t(i * 300));
     for (int loop_type : {0, 1, 2}) {
         SCOPED_TRACE(loop_type);
         tamu_destroy_xm(m);
         m = module(1, 6);
-        SampleMaking s = ramp;
+        SampleRecipe s = ramp;
         s.loop_type = loop_type;
         s.loop_start = 50;
         s.loop_length = 50;

@@ -76,7 +76,10 @@ windows: windows-setup
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVA_BENCH=OFF
 	cmake --build $(WIN_DIR) -j$(JOBS)
 
+# The wine prefix is made (and its services started) once before the tests
+# run many programs at once.
 test-windows: windows
+	tools/wine-run.sh cmd /c exit
 	ctest --test-dir $(WIN_DIR) -j$(JOBS) --timeout 240 --output-on-failure
 
 test: test-build test-asan test-fuzz test-windows

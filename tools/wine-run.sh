@@ -53,17 +53,19 @@ fi
 
 # wine's own Unix-side loader now and then dies of SIGSEGV while a program
 # ends, after the program has finished (seen under load with many programs
-# at once). A fault inside the Windows program is not this: wine reports it
-# as a Windows exception with a backtrace and an exit status of its own. So a
-# SIGSEGV of the loader runs the program once more, saying so.
+# at once, most often while a new prefix is still settling). A fault inside
+# the Windows program is not this: wine reports it as a Windows exception
+# with a backtrace and an exit status of its own. So a SIGSEGV of the loader
+# runs the program again, up to three runs in all, saying so.
 run_wine() {
-  timeout "${WINE_TIMEOUT:-120}" wine "$@"
-  local status=$?
-  if [ $status = 139 ]; then
-    echo "wine-run.sh: wine itself died of SIGSEGV; running the program once more" >&2
+  local status attempt
+  for attempt in 1 2 3; do
     timeout "${WINE_TIMEOUT:-120}" wine "$@"
     status=$?
-  fi
+    [ $status = 139 ] && [ $attempt -lt 3 ] || break
+    echo "wine-run.sh: wine itself died of SIGSEGV; running the program again" >&2
+    sleep 1
+  done
   return $status
 }
 

@@ -33,7 +33,7 @@ static cfile *new_handle() {
 
 cfile *tamu_fopen(const char *path, const char *mode) {
     if (!path || !mode) return nullptr;
-    FILE *stream = path[0] ? std::fopen(path, mode) : nullptr;
+    FILE *stream = path[0] ? tamu_platform_fopen(path, mode) : nullptr;
     if (!stream) {
         if (mode[0] == 'r') return tamu_fopen_vdisk(path, mode);
         return nullptr;
@@ -135,7 +135,7 @@ int tamu_fclose_save(cfile *handle) {
     int result;
     if (std::ferror(handle->stream)) {
         std::fclose(handle->stream);
-        std::remove(state->temp_path);
+        tamu_platform_remove(state->temp_path);
         result = 1;
     } else {
         result = tamu_platform_commit_temp(handle->stream, state->temp_path, state->target);
@@ -151,7 +151,7 @@ void tamu_abort_save(cfile *handle) {
         return;
     }
     std::fclose(handle->stream);
-    std::remove(handle->save->temp_path);
+    tamu_platform_remove(handle->save->temp_path);
     free_save_handle(handle);
 }
 

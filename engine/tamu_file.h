@@ -181,9 +181,10 @@ int tamu_get_program_filename(char *out);
 // out := desktop folder (the desktop_path setting, created, else
 // $HOME/Desktop) + name.
 int tamu_prefix_with_desktop_path(const char *name, char *out);
-// Creates one folder with permissions 0755 (less the umask); an existing
-// folder or any other failure is ignored.
-void tamu_mkdir(const char *path);
+// Creates one folder with permissions 0755 (less the umask). Returns 0 when
+// the folder is there afterwards (made now, or already a folder), else
+// non-zero; callers that need the folder report the failure.
+int tamu_mkdir(const char *path);
 int tamu_file_exists(const char *path);
 // Sets a disk file's permission bits (Linux chmod; Windows keeps no such
 // bits and does nothing). 0, or non-zero when the file's bits could not be

@@ -195,7 +195,7 @@ void tamu_process_arguments(int argc, char **argv) {
 static void open_log() {
     char path[1024];
     tamu_prefix_with_appdata_path("log.txt", path);
-    tamu_state.log = std::fopen(path, "wb");
+    tamu_state.log = tamu_platform_fopen(path, "wb");
 }
 
 int tamu_init() {
@@ -230,6 +230,7 @@ int tamu_init() {
         // Options get the same ranges as the file.
         tamu_config_clamp();
     }
+    if (cconfig.headless) tamu_platform_attach_console();
 
     if (!tamu_console) {
         tamu_debug("tamu_system_init\n");
@@ -326,6 +327,25 @@ int tamu_main(int argc, char **argv) {
     return 0;
 }
 
+int tamu_error_needs_message_box(int windows_program, tamu_output_kind out, tamu_output_kind err) {
+    auto shows_text = [](tamu_output_kind kind) {
+        return kind == TAMU_OUTPUT_CONSOLE || kind == TAMU_OUTPUT_FILE || kind == TAMU_OUTPUT_PIPE;
+    };
+    return windows_program && !shows_text(out) && !shows_text(err) ? 1 : 0;
+}
+
+int tamu_show_startup_error(const char *text) {
+#ifdef _WIN32
+    const int windows_program = 1;
+#else
+    const int windows_program = 0;
+#endif
+    if (!tamu_error_needs_message_box(windows_program, tamu_platform_output_kind(1), tamu_platform_output_kind(2)))
+        return 0;
+    const char *title = tamu_state.application_title[0] ? tamu_state.application_title : pending_application_title;
+    return tamu_platform_message_box(title, text ? text : "") == 0 ? 1 : 0;
+}
+
 [[noreturn]] void tamu_fatal_error(const char *message) {
     const char *sdl_error = tamu_platform_error();
     if (sdl_error && sdl_error[0]) {
@@ -337,6 +357,8 @@ int tamu_main(int argc, char **argv) {
     std::snprintf(tamu_debug_string, sizeof tamu_debug_string, "\n\n** FATAL ERROR: %.400s\n\n",
                   message ? message : "");
     tamu_debug(tamu_debug_string);
+    std::snprintf(tamu_debug_string, sizeof tamu_debug_string, "** FATAL ERROR: %.400s", message ? message : "");
+    tamu_show_startup_error(tamu_debug_string);
     static int exiting = 0;
     if (!exiting) {
         exiting = 1;

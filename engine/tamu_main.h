@@ -1,6 +1,8 @@
 // Process start-up, the main loop, shut-down, the library options and the log.
 #pragma once
 
+#include "tamu_platform.h"
+
 #include <cstdio>
 
 // The four application callbacks, called by name.
@@ -66,6 +68,19 @@ int tamu_handle_messages();
 void tamu_debug(const char *text);
 // Reports the message and ends the process with a non-zero status.
 [[noreturn]] void tamu_fatal_error(const char *message);
+
+// Start-up failures the user must see. A Windows program started from the
+// desktop has no console: what it prints goes nowhere, and a program that
+// ends at start-up simply never appears. So such failures are also shown
+// in a message box, but only when nothing else would show them: in the
+// Windows program (windows_program), when neither standard output nor
+// standard error goes to a console, a file or a pipe. Linux programs show
+// none.
+int tamu_error_needs_message_box(int windows_program, tamu_output_kind out, tamu_output_kind err);
+// Shows text in a message box when tamu_error_needs_message_box says so for
+// this program and its streams; callers still print and log the text.
+// Returns 1 when a box was shown.
+int tamu_show_startup_error(const char *text);
 void tamu_process_arguments(int argc, char **argv);
 void tamu_skip_frame();
 void tamu_set_application_icon();

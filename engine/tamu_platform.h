@@ -1,8 +1,10 @@
 // Platform services behind the engine's own functions: the millisecond
-// clock, the audio device and its counted lock, the clipboard, worker
-// threads, downloads and opening web pages, temporary files and native
-// libraries.
+// clock, files by name, the audio device and its counted lock, the
+// clipboard, worker threads, downloads and opening web pages, temporary
+// files and native libraries.
 #pragma once
+
+#include <cstdio>
 
 // ---------------------------------------------------------------------------
 // Time
@@ -14,6 +16,54 @@ void tamu_delay(int ms);
 // tamu_clear_platform_error.
 const char *tamu_platform_error();
 void tamu_clear_platform_error();
+
+// ---------------------------------------------------------------------------
+// Files by name
+//
+// Every name the program keeps is UTF-8; the Windows program hands names to
+// the system as wide text, so that any user or cart name works. Code that
+// opens, removes or renames a file by its path goes through these, never
+// through the C library's narrow calls.
+
+// fopen with the system's mode text; null (errno set) when the file cannot
+// be opened or the name is empty or not UTF-8.
+FILE *tamu_platform_fopen(const char *path, const char *mode);
+// remove and rename: 0 on success, else -1 with errno set. A rename over an
+// existing file replaces it on every platform.
+int tamu_platform_remove(const char *path);
+int tamu_platform_rename(const char *from, const char *to);
+// The value of an environment variable as UTF-8, or null when it is not
+// set. The text stays valid until the calling thread's next call.
+const char *tamu_platform_getenv(const char *name);
+
+// ---------------------------------------------------------------------------
+// The command line, standard output and the console
+
+// The program's arguments as UTF-8. Linux: argv itself. Windows: the
+// process's command line, read as wide text (the narrow argv has lost
+// every character outside the code page) and kept for the whole run;
+// argc is set to match.
+char **tamu_platform_arguments(int *argc, char **argv);
+
+// Where a standard stream goes.
+enum tamu_output_kind {
+    TAMU_OUTPUT_NONE,      // nowhere: no handle (a Windows program started from the desktop)
+    TAMU_OUTPUT_CONSOLE,   // a console or terminal
+    TAMU_OUTPUT_FILE,      // a file on the disk (redirected)
+    TAMU_OUTPUT_PIPE,      // a pipe or socket (redirected, or a program reading it)
+    TAMU_OUTPUT_DEVICE,    // another device, such as the null device
+};
+// stream: 1 standard output, 2 standard error.
+tamu_output_kind tamu_platform_output_kind(int stream);
+// A program without a window that was started from a console writes there:
+// the Windows program (which has no console of its own) attaches to its
+// parent's console and sends to it each standard stream that is not
+// redirected. Does nothing on Linux, when there is no parent console, or
+// when both streams already go somewhere.
+void tamu_platform_attach_console();
+// Shows an error text in a message box of the system (SDL's), with title;
+// returns once the user has closed it. Non-zero when none could be shown.
+int tamu_platform_message_box(const char *title, const char *text);
 
 // ---------------------------------------------------------------------------
 // Audio device

@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #endif
 
+#include "tamu_platform.h"
 #include "zorva_hooks.h"
 
 namespace {
@@ -551,14 +552,15 @@ int luaL_loadfilex(lua_State *L, const char *filename, const char *mode) {
         src.f = stdin;
     } else {
         lua_pushfstring(L, "@%s", filename);
-        src.f = std::fopen(filename, "r");
+        src.f = tamu_platform_fopen(filename, "r");
         if (src.f == nullptr) return file_error(L, "open", fnameindex);
         src.owned = true;
     }
     int c;
     if (skip_comment(&src, &c)) src.buff[src.pending++] = '\n'; // keeps the line numbers
     if (c == LUA_SIGNATURE[0] && filename != nullptr) { // a precompiled chunk
-        src.f = std::freopen(filename, "rb", src.f);
+        std::fclose(src.f);
+        src.f = tamu_platform_fopen(filename, "rb");
         if (src.f == nullptr) return file_error(L, "reopen", fnameindex);
         skip_comment(&src, &c);
     }

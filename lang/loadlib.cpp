@@ -106,7 +106,7 @@ int ll_loadlib(lua_State *L) {
 // ---- Searching paths ------------------------------------------------------------
 
 bool readable(const char *filename) {
-    std::FILE *f = std::fopen(filename, "r");
+    std::FILE *f = tamu_platform_fopen(filename, "r");
     if (f == nullptr) return false;
     std::fclose(f);
     return true;
@@ -275,8 +275,8 @@ int ll_require(lua_State *L) {
 // default) unless the registry's LUA_NOENV is true; on Windows "!" is the
 // program's folder.
 void set_path(lua_State *L, const char *field, const char *env_versioned, const char *env, const char *def) {
-    const char *path = std::getenv(env_versioned);
-    if (path == nullptr) path = std::getenv(env);
+    const char *path = tamu_platform_getenv(env_versioned);
+    if (path == nullptr) path = tamu_platform_getenv(env);
     lua_getfield(L, LUA_REGISTRYINDEX, "LUA_NOENV");
     bool noenv = lua_toboolean(L, -1);
     lua_pop(L, 1);

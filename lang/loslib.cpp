@@ -45,13 +45,13 @@ int os_execute(lua_State *L) {
 
 int os_remove(lua_State *L) {
     const char *filename = luaL_checkstring(L, 1);
-    return luaL_fileresult(L, std::remove(filename) == 0, filename);
+    return luaL_fileresult(L, tamu_platform_remove(filename) == 0, filename);
 }
 
 int os_rename(lua_State *L) {
     const char *from = luaL_checkstring(L, 1);
     const char *to = luaL_checkstring(L, 2);
-    return luaL_fileresult(L, std::rename(from, to) == 0, nullptr);
+    return luaL_fileresult(L, tamu_platform_rename(from, to) == 0, nullptr);
 }
 
 int os_tmpname(lua_State *L) {
@@ -62,7 +62,7 @@ int os_tmpname(lua_State *L) {
 }
 
 int os_getenv(lua_State *L) {
-    lua_pushstring(L, std::getenv(luaL_checkstring(L, 1))); // nil when unset
+    lua_pushstring(L, tamu_platform_getenv(luaL_checkstring(L, 1))); // nil when unset
     return 1;
 }
 

@@ -29,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -63,6 +64,23 @@ void start_headless_for_exec(int argc, char **argv) {
     tamu_argv = library_argv.data();
 }
 
+// The application's folders. One that cannot be made loses every file the
+// player would keep there, so the failure is printed, logged and, when
+// nothing else would show it, shown in a message box (once, for the first
+// such folder); start-up goes on.
+void make_app_folders() {
+    bool shown = false;
+    for (const char *folder : app_folders) {
+        char path[ZORVA_PATH_SIZE] = "";
+        if (tamu_prefix_with_appdata_path(folder, path) == 0 && tamu_mkdir(path) == 0) continue;
+        std::string text = std::string("could not create folder ") + (path[0] ? path : folder);
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+        tamu_debugf("%s\n", text.c_str());
+        if (!shown) shown = tamu_show_startup_error(text.c_str()) != 0;
+    }
+}
+
 // The item of a pod that is a memory file, rewound; null when the pod has
 // no such item.
 cfile *pod_file(cpod *pod, int index) {
@@ -83,6 +101,8 @@ void load_data_pod() {
     if (!pstate.data_pod) {
         std::printf("couldn't load %s\n", path);
         std::fflush(stdout);
+        tamu_debugf("couldn't load %s\n", path);
+        tamu_show_startup_error((std::string("couldn't load ") + path).c_str());
         std::exit(0);
     }
     if (cfile *file = pod_file(pstate.data_pod, POD_BOOT_SOUND))
@@ -154,7 +174,10 @@ void autoload(const char *name) {
     if (tamu_resolve_filename(name, path) != 0 || load_working_cart(path) != 0) {
         std::printf("could not load %s\n", name);
         std::fflush(stdout);
-        if (pstate.exec_mode) std::exit(1);
+        if (pstate.exec_mode) {
+            tamu_show_startup_error((std::string("could not load ") + name).c_str());
+            std::exit(1);
+        }
         return;
     }
     app.autoload_ok = 1;
@@ -255,10 +278,7 @@ int tamu_main_init(int argc, char **argv) {
     tamu_init();
     process_arguments(argc, argv);
 
-    for (const char *folder : app_folders) {
-        char path[ZORVA_PATH_SIZE] = "";
-        if (tamu_prefix_with_appdata_path(folder, path) == 0) tamu_mkdir(path);
-    }
+    make_app_folders();
     if (cconfig.screen_size[0] < 32 || cconfig.screen_size[1] < 32) {
         cconfig.screen_size[0] = 580;
         cconfig.screen_size[1] = 540;

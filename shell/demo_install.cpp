@@ -32,7 +32,7 @@ int write_new_file(const char *path, const uint8_t *bytes, int length) {
 // The whole content of a disk file; empty when there is none.
 std::string read_whole_file(const char *path) {
     std::string text;
-    std::FILE *f = std::fopen(path, "rb");
+    std::FILE *f = tamu_platform_fopen(path, "rb");
     if (!f) return text;
     char chunk[4096];
     size_t n;

@@ -57,7 +57,7 @@ unsigned download_number = 0;
 void release_job(download_job *job) {
     if (job->refs.fetch_sub(1) != 1) return;
     // Left behind by a download that was cancelled or never collected.
-    std::remove(job->part_path);
+    tamu_platform_remove(job->part_path);
     delete job;
 }
 
@@ -92,7 +92,7 @@ bool ends_with(const char *text, const char *end) {
 // not reach the virtual disk, which the main thread owns).
 bool read_whole_file(const char *path, std::vector<uint8_t> &out) {
     out.clear();
-    FILE *f = path && path[0] ? std::fopen(path, "rb") : nullptr;
+    FILE *f = path && path[0] ? tamu_platform_fopen(path, "rb") : nullptr;
     if (!f) return false;
     uint8_t chunk[65536];
     size_t n;
@@ -123,9 +123,9 @@ bool fetched_file_ok(const char *path, bool check_png) {
 
 // Puts the fetched file at the temporary path (replacing an older one).
 bool move_into_place(const char *from, const char *to) {
-    if (std::rename(from, to) == 0) return true;
-    std::remove(to);
-    return std::rename(from, to) == 0;
+    if (tamu_platform_rename(from, to) == 0) return true;
+    tamu_platform_remove(to);
+    return tamu_platform_rename(from, to) == 0;
 }
 
 void abandon_current_job() {

@@ -60,7 +60,7 @@ bool equal_to(const splore_item &e, const char *lid, const char *path) {
 int read_list_file(const char *path, std::string &out) {
     out.clear();
     errno = 0;
-    FILE *f = path && path[0] ? std::fopen(path, "rb") : nullptr;
+    FILE *f = path && path[0] ? tamu_platform_fopen(path, "rb") : nullptr;
     if (!f) return errno == ENOENT || !path || !path[0] ? 1 : 2;
     char chunk[4096];
     size_t n;

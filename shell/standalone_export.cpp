@@ -46,7 +46,7 @@ bool ends_with_bin(const std::string &name) {
 
 bool read_disk_file(const char *path, bytes &out) {
     out.clear();
-    std::FILE *f = std::fopen(path, "rb");
+    std::FILE *f = tamu_platform_fopen(path, "rb");
     if (!f) return false;
     uint8_t chunk[65536];
     size_t n;

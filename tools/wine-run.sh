@@ -69,30 +69,41 @@ run_wine() {
   return $status
 }
 
-if [ -z "${ZORVA_TEST_HTTP_ROOT:-}" ]; then
+# Tests with servers get a helper beside them, started here because a
+# Windows program cannot start the Linux python3 the servers need:
+#  - ZORVA_TEST_HTTP_ROOT set: the tests' HTTP server (the one the Linux
+#    tests start themselves) serves that folder on 127.0.0.1 while the
+#    program runs; its port is in ZORVA_TEST_HTTP_PORT.
+#  - ZORVA_TEST_SERVERS=1: the server broker, which starts servers as the
+#    program asks (engine/tests/data/server_broker.py); its port is in
+#    ZORVA_TEST_BROKER_PORT.
+# Closing the helper's standard input ends it.
+if [ -n "${ZORVA_TEST_HTTP_ROOT:-}" ]; then
+  mkdir -p "$ZORVA_TEST_HTTP_ROOT"
+  helper=(python3 "$HERE/../engine/tests/data/http_server.py" "$ZORVA_TEST_HTTP_ROOT")
+  port_variable=ZORVA_TEST_HTTP_PORT
+elif [ "${ZORVA_TEST_SERVERS:-0}" = 1 ]; then
+  helper=(python3 "$HERE/../engine/tests/data/server_broker.py")
+  port_variable=ZORVA_TEST_BROKER_PORT
+else
   run_wine "$@"
   exit $?
 fi
 
-# Download tests: the tests' HTTP server (the one the Linux tests start
-# themselves) serves ZORVA_TEST_HTTP_ROOT on 127.0.0.1 while the program
-# runs; its port is in ZORVA_TEST_HTTP_PORT. Closing its standard input
-# ends it.
-mkdir -p "$ZORVA_TEST_HTTP_ROOT"
-coproc SERVER { exec python3 "$HERE/../engine/tests/data/http_server.py" "$ZORVA_TEST_HTTP_ROOT"; }
+coproc SERVER { exec "${helper[@]}"; }
 server_pid=$SERVER_PID
 server_out=${SERVER[0]}
 server_in=${SERVER[1]}
 port=""
 read -t 15 -r port <&"$server_out" || true
 if ! [[ "$port" =~ ^[0-9]+$ ]]; then
-  echo "wine-run.sh: http_server.py did not start" >&2
+  echo "wine-run.sh: ${helper[1]} did not start" >&2
   kill "$server_pid" 2>/dev/null
   exit 1
 fi
-export ZORVA_TEST_HTTP_PORT=$port
-# wine and its server must not hold the server's pipes open.
-timeout "${WINE_TIMEOUT:-120}" wine "$@" {server_out}<&- {server_in}>&-
+export "$port_variable=$port"
+# wine and its server must not hold the helper's pipes open.
+run_wine "$@" {server_out}<&- {server_in}>&-
 status=$?
 exec {server_in}>&- {server_out}<&-
 for _ in $(seq 50); do

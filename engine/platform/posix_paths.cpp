@@ -2,14 +2,19 @@
 #include "tamu.h"
 #include "tamu_file_platform.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
-void tamu_mkdir(const char *path) {
-    if (path && path[0]) mkdir(path, 0755);
+int tamu_mkdir(const char *path) {
+    if (!path || !path[0]) return 1;
+    if (mkdir(path, 0755) == 0) return 0;
+    if (errno != EEXIST) return 1;
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode) ? 0 : 1;
 }
 
 int tamu_platform_home_folder(char *out) {

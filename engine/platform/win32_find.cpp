@@ -1,6 +1,8 @@
 // Directory search and dates on Windows.
 //
-// A search lists "<directory>/*" with FindFirstFileA. Entries carry the
+// A search lists "<directory>/*" with FindFirstFileW; names are given as
+// UTF-8 (an entry whose name has no UTF-8 form, a lone surrogate, cannot
+// be opened by name and is left out). Entries carry the
 // mode bits the C run-time's stat would give them (folder or file, read,
 // write unless read-only, execute for folders and programs), so masks work
 // as on Linux. A drive's
@@ -9,6 +11,7 @@
 // on).
 #include "tamu.h"
 #include "tamu_file_platform.h"
+#include "win32_utf8.h"
 
 #include <windows.h>
 
@@ -17,6 +20,7 @@
 #include <ctime>
 #include <initializer_list>
 #include <new>
+#include <string>
 
 static_assert(TAMU_FIND_DIRECTORY == 0x4000 && TAMU_FIND_FILE == 0x8000,
               "the search mask uses the C run-time's mode bits");
@@ -25,7 +29,7 @@ namespace {
 
 struct search_handle {
     HANDLE find = INVALID_HANDLE_VALUE;
-    WIN32_FIND_DATAA data{};
+    WIN32_FIND_DATAW data{};
     bool have_data = false;   // data holds an entry not yet returned
     bool seen_dot = false, seen_dotdot = false;
     int added = 0;            // "." and ".." added after the listing (0..2)
@@ -96,17 +100,19 @@ int tamu_find_first(const char *directory, const char *pattern, cfind *search, u
     const char *sep = last == '/' || last == '\\' || (length == 2 && last == ':') ? "" : "/";
     int n = std::snprintf(wildcard, sizeof wildcard, "%s%s*", directory, sep);
     if (n < 0 || n > static_cast<int>(sizeof wildcard) - 1) return 1;
+    std::wstring wide_wildcard, wide_directory;
+    if (!win32_wide_from_utf8(wildcard, wide_wildcard) || !win32_wide_from_utf8(directory, wide_directory)) return 1;
 
     auto *handle = new (std::nothrow) search_handle;
     if (!handle) return 1;
-    handle->find = FindFirstFileA(wildcard, &handle->data);
+    handle->find = FindFirstFileW(wide_wildcard.c_str(), &handle->data);
     if (handle->find == INVALID_HANDLE_VALUE) {
         delete handle;
         return 1;
     }
     handle->have_data = true;
     WIN32_FILE_ATTRIBUTE_DATA folder;
-    if (GetFileAttributesExA(directory, GetFileExInfoStandard, &folder))
+    if (GetFileAttributesExW(wide_directory.c_str(), GetFileExInfoStandard, &folder))
         handle->folder_time = folder.ftLastWriteTime;
     search->dir = handle;
     return tamu_find_next(search);
@@ -117,18 +123,20 @@ int tamu_find_next(cfind *search) {
     auto *handle = static_cast<search_handle *>(search->dir);
     while (handle->find != INVALID_HANDLE_VALUE) {
         if (!handle->have_data) {
-            if (!FindNextFileA(handle->find, &handle->data)) {
+            if (!FindNextFileW(handle->find, &handle->data)) {
                 FindClose(handle->find);
                 handle->find = INVALID_HANDLE_VALUE;
                 break;
             }
         }
         handle->have_data = false;
-        const WIN32_FIND_DATAA &d = handle->data;
-        if (std::strcmp(d.cFileName, ".") == 0) handle->seen_dot = true;
-        if (std::strcmp(d.cFileName, "..") == 0) handle->seen_dotdot = true;
+        const WIN32_FIND_DATAW &d = handle->data;
+        std::string name;
+        if (!win32_utf8_from_wide(d.cFileName, name)) continue;
+        if (name == ".") handle->seen_dot = true;
+        if (name == "..") handle->seen_dotdot = true;
         uint64_t size = (static_cast<uint64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
-        if (offer(search, d.cFileName, d.dwFileAttributes, size, d.ftLastWriteTime)) return 0;
+        if (offer(search, name.c_str(), d.dwFileAttributes, size, d.ftLastWriteTime)) return 0;
     }
     // The listing is done: a root's missing "." and "..".
     while (handle->added < 2) {

@@ -5,6 +5,7 @@
 // status other than 2xx, a broken transfer, a write that failed or the
 // time-out). As on Linux, only a complete download leaves a file behind.
 #include "tamu.h"
+#include "win32_utf8.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -67,28 +69,31 @@ int tamu_wget(const char *url, const char *path) {
     if (!url) return 3;
     int seconds = download_timeout();
 
-    internet_handle session(
-        InternetOpenA(tamu_state.application_title, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    std::wstring agent, wide_url;
+    win32_wide_from_utf8(tamu_state.application_title, agent);
+    internet_handle session(InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session.h) {
         tamu_debugf("tamu_wget failed: could not InternetOpen(\"%s\", 0, 0, 0, 0);\n", path);
         return 1;
     }
     set_timeouts(session.h, seconds);
 
-    FILE *out = std::fopen(path, "wb");
+    FILE *out = tamu_platform_fopen(path, "wb");
     if (!out) {
         tamu_debugf("tamu_wget failed: could not open outfile: %s\n", path);
         return 2;
     }
     auto fail = [&](int code) {
         std::fclose(out);
-        std::remove(path);
+        tamu_platform_remove(path);
         return code;
     };
 
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI |
                   INTERNET_FLAG_NO_COOKIES;
-    internet_handle request(InternetOpenUrlA(session.h, url, nullptr, 0, flags, 0));
+    internet_handle request(
+        win32_wide_from_utf8(url, wide_url) ? InternetOpenUrlW(session.h, wide_url.c_str(), nullptr, 0, flags, 0)
+                                            : nullptr);
     if (!request.h) {
         tamu_debug("tamu_wget failed: UrlHandle == 0\n");
         return fail(3);
@@ -128,7 +133,7 @@ int tamu_wget(const char *url, const char *path) {
         return fail(3);
     }
     if (std::fclose(out) != 0) {
-        std::remove(path);
+        tamu_platform_remove(path);
         tamu_debugf("tamu_wget failed: could not write outfile: %s\n", path);
         return 3;
     }
@@ -142,5 +147,6 @@ void tamu_launch_html(const char *target) {
         tamu_debugf("launch: target too long (%d bytes)\n", static_cast<int>(std::strlen(target)));
         return;
     }
-    ShellExecuteA(nullptr, "open", target, nullptr, "", SW_SHOWNORMAL);
+    std::wstring wide;
+    if (win32_wide_from_utf8(target, wide)) ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, L"", SW_SHOWNORMAL);
 }

@@ -1,8 +1,110 @@
-// Little HTTP servers for the download tests (Linux): http_server.py
-// serving a folder on 127.0.0.1, and a socket that takes connections but
-// never answers.
+// Little HTTP servers for the download tests: http_server.py serving a
+// folder on 127.0.0.1, and a socket that takes connections but never
+// answers. Linux tests start the server scripts themselves; Windows tests
+// under wine ask the server broker that tools/wine-run.sh runs beside them
+// (engine/tests/data/server_broker.py, its port in ZORVA_TEST_BROKER_PORT),
+// since a Windows program cannot start Linux programs.
 #pragma once
 
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+// A socket on 127.0.0.1: listening on a free port, or connected to one.
+class LocalSocket {
+  public:
+    SOCKET fd = INVALID_SOCKET;
+    LocalSocket() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    }
+    ~LocalSocket() {
+        close();
+        WSACleanup();
+    }
+    void close() {
+        if (fd != INVALID_SOCKET) closesocket(fd);
+        fd = INVALID_SOCKET;
+    }
+    // Listens on a free port; returns it, or 0.
+    int listen_on_free_port() {
+        fd = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = loopback(0);
+        int size = sizeof address;
+        if (fd == INVALID_SOCKET || bind(fd, reinterpret_cast<sockaddr *>(&address), size) != 0 ||
+            listen(fd, 8) != 0 || getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) != 0)
+            return 0;
+        return ntohs(address.sin_port);
+    }
+    bool connect_to(int port) {
+        fd = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = loopback(port);
+        return fd != INVALID_SOCKET && connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    }
+
+  private:
+    static sockaddr_in loopback(int port) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(u_short(port));
+        return address;
+    }
+};
+
+// The server script serving the folder, started by the broker; it stops
+// when the connection to the broker closes.
+class HttpServer {
+  public:
+    int port = 0;
+
+    bool start(const std::string &root,
+               const std::string &script = ZORVA_SOURCE_DIR "/engine/tests/data/http_server.py") {
+        const char *broker = std::getenv("ZORVA_TEST_BROKER_PORT");
+        if (!broker || !link_.connect_to(std::atoi(broker))) return false;
+        std::string request = script + "\t" + root + "\n";
+        if (send(link_.fd, request.data(), int(request.size()), 0) != int(request.size())) return false;
+        std::string line;
+        char c;
+        while (line.size() < 16 && recv(link_.fd, &c, 1, 0) == 1 && c != '\n') line += c;
+        port = std::atoi(line.c_str());
+        return port > 0;
+    }
+    // Returns once the server has ended.
+    void stop() {
+        if (link_.fd != INVALID_SOCKET) {
+            shutdown(link_.fd, SD_SEND);
+            char c;
+            while (recv(link_.fd, &c, 1, 0) > 0) {
+            }
+        }
+        link_.close();
+        port = 0;
+    }
+    ~HttpServer() { stop(); }
+
+  private:
+    LocalSocket link_;
+};
+
+// A socket on 127.0.0.1 that takes connections (the system completes them)
+// but never reads or answers.
+class SilentServer {
+  public:
+    int port = 0;
+    bool start() { return (port = socket_.listen_on_free_port()) > 0; }
+
+  private:
+    LocalSocket socket_;
+};
+
+#else
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -12,11 +114,6 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <chrono>
-#include <cstdlib>
-#include <string>
-#include <thread>
 
 extern char **environ;
 
@@ -116,3 +213,4 @@ class SilentServer {
     int fd_ = -1;
 };
 
+#endif

@@ -297,16 +297,19 @@ TEST_F(Paths, ProgramFileAndPermissionBits) {
 #endif
 }
 
-TEST_F(Paths, MkdirUsesMode0755AndIgnoresFailures) {
+TEST_F(Paths, MkdirUsesMode0755AndSaysWhenItCannot) {
 #ifdef _WIN32
-    GTEST_SKIP() << "the Linux rule; Windows: WinPaths.MkdirCreatesOneFolderAndIgnoresFailures";
+    GTEST_SKIP() << "the Linux rule; Windows: WinPaths.MkdirCreatesOneFolderAndSaysWhenItCannot";
 #else
     mode_t old = umask(0);
     std::string dir = test_home() + "/made";
-    tamu_mkdir(dir.c_str());
-    tamu_mkdir(dir.c_str());  // exists: ignored
-    tamu_mkdir((test_home() + "/no/such/parent").c_str());
-    tamu_mkdir("");
+    rmdir(dir.c_str());
+    EXPECT_EQ(tamu_mkdir(dir.c_str()), 0);
+    EXPECT_EQ(tamu_mkdir(dir.c_str()), 0);  // already there
+    EXPECT_NE(tamu_mkdir((test_home() + "/no/such/parent").c_str()), 0);
+    write_file(test_home() + "/plain", "x");
+    EXPECT_NE(tamu_mkdir((test_home() + "/plain").c_str()), 0);  // a file is in the way
+    EXPECT_NE(tamu_mkdir(""), 0);
     umask(old);
     struct stat st;
     ASSERT_EQ(stat(dir.c_str(), &st), 0);

@@ -1,8 +1,9 @@
 // The Windows rules for folders and paths: the application-data folder from
-// APPDATA, else USERPROFILE, else the program's folder; the desktop from
-// USERPROFILE; "~" from HOMEDRIVE and HOMEPATH; the program's folder from
-// the module file name; backslashes from the system turned into '/'; and
-// directory search over FindFirstFileA.
+// APPDATA, else the system's roaming application-data folder; the desktop
+// from USERPROFILE, else the system's desktop folder; "~" from HOMEDRIVE
+// and HOMEPATH; the program's folder from the module file name;
+// backslashes from the system turned into '/'; and directory search over
+// FindFirstFileW.
 #include "tamu.h"
 #include "test_util.h"
 
@@ -112,20 +113,20 @@ TEST_F(WinPaths, AppdataFolderComesFromAppdataWithBackslashesTurned) {
     EXPECT_EQ(std::string(out), roaming + "/tamu/log.txt");
 }
 
-TEST_F(WinPaths, AppdataFolderFallsBackToTheProfileThenTheProgramFolder) {
-    std::string profile = home + "/profile";
-    tamu_mkdir(profile.c_str());
-    tamu_mkdir((profile + "/Application Data").c_str());
+// Without APPDATA: the roaming folder the system itself names (never the
+// profile's old "Application Data" or the program's folder while the system
+// has one).
+TEST_F(WinPaths, AppdataFolderWithoutTheVariableIsTheSystemsRoamingFolder) {
     ScopedEnv appdata("APPDATA", nullptr);
-    ScopedEnv user("USERPROFILE", backslashed(profile));
+    ScopedEnv user("USERPROFILE", backslashed(home + "/profile"));
     char out[1024];
     EXPECT_EQ(tamu_prefix_with_appdata_path("config.txt", out), 0);
-    EXPECT_EQ(std::string(out), profile + "/Application Data/tamu/config.txt");
-    EXPECT_TRUE(is_directory(profile + "/Application Data/tamu"));
-
-    ScopedEnv no_user("USERPROFILE", nullptr);
-    EXPECT_EQ(tamu_prefix_with_appdata_path("config.txt", out), 0);
-    EXPECT_EQ(std::string(out), program_folder() + "tamu/config.txt");
+    std::string path = out;
+    const std::string tail = "/AppData/Roaming/tamu/config.txt";
+    ASSERT_GT(path.size(), tail.size()) << path;
+    EXPECT_EQ(path.substr(path.size() - tail.size()), tail);
+    EXPECT_EQ(path.find('\\'), std::string::npos) << path;
+    EXPECT_TRUE(is_directory(path.substr(0, path.size() - std::strlen("/config.txt"))));
 }
 
 TEST_F(WinPaths, HomeOptionIsUsedAsGivenAndNotCreated) {
@@ -155,7 +156,7 @@ TEST_F(WinPaths, AppdataPathsThatDoNotFitFail) {
 // ---------------------------------------------------------------------------
 // The desktop
 
-TEST_F(WinPaths, DesktopFolderComesFromTheProfileElseTheProgramFolder) {
+TEST_F(WinPaths, DesktopFolderComesFromTheProfileElseTheSystemsDesktop) {
     ScopedEnv user("USERPROFILE", "C:\\Users\\player");
     char out[1024];
     EXPECT_EQ(tamu_prefix_with_desktop_path("shot.png", out), 0);
@@ -167,10 +168,15 @@ TEST_F(WinPaths, DesktopFolderComesFromTheProfileElseTheProgramFolder) {
     EXPECT_EQ(std::string(out), desk + "/shot.png");
     EXPECT_TRUE(is_directory(desk));   // the setting's folder is created
 
+    // Without USERPROFILE: the desktop the system names.
     cconfig.desktop_path[0] = 0;
     ScopedEnv no_user("USERPROFILE", nullptr);
     EXPECT_EQ(tamu_prefix_with_desktop_path("shot.png", out), 0);
-    EXPECT_EQ(std::string(out), program_folder() + "shot.png");
+    std::string path = out;
+    EXPECT_EQ(path.find('\\'), std::string::npos) << path;
+    ASSERT_GT(path.size(), std::strlen("/Desktop/shot.png")) << path;
+    EXPECT_EQ(path.substr(path.size() - std::strlen("/Desktop/shot.png")), "/Desktop/shot.png");
+    EXPECT_TRUE(is_directory(path.substr(0, path.size() - std::strlen("/shot.png"))));
 }
 
 // ---------------------------------------------------------------------------
@@ -242,16 +248,18 @@ TEST_F(WinPaths, TildeUsesWhatOfTheHomeVariablesIsSet) {
 // ---------------------------------------------------------------------------
 // Folders and search
 
-TEST_F(WinPaths, MkdirCreatesOneFolderAndIgnoresFailures) {
+TEST_F(WinPaths, MkdirCreatesOneFolderAndSaysWhenItCannot) {
     std::string dir = home + "/made";
-    tamu_mkdir(dir.c_str());
-    tamu_mkdir(dir.c_str());   // exists: ignored
-    tamu_mkdir((home + "/no/such/parent").c_str());
-    tamu_mkdir("");
-    tamu_mkdir(nullptr);
+    EXPECT_EQ(tamu_mkdir(dir.c_str()), 0);
+    EXPECT_EQ(tamu_mkdir(dir.c_str()), 0);   // already there
+    EXPECT_NE(tamu_mkdir((home + "/no/such/parent").c_str()), 0);
+    write_file(home + "/plain", "x");
+    EXPECT_NE(tamu_mkdir((home + "/plain").c_str()), 0);   // a file is in the way
+    EXPECT_NE(tamu_mkdir(""), 0);
+    EXPECT_NE(tamu_mkdir(nullptr), 0);
     EXPECT_TRUE(is_directory(dir));
     EXPECT_FALSE(is_directory(home + "/no"));
-    tamu_mkdir(backslashed(home + "/made\\inner").c_str());
+    EXPECT_EQ(tamu_mkdir(backslashed(home + "/made\\inner").c_str()), 0);
     EXPECT_TRUE(is_directory(dir + "/inner"));
 }
 

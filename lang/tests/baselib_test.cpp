@@ -2,7 +2,7 @@
 // type, assert, setmetatable, getmetatable) and the host-only ones.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
+#include "run_program.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -236,22 +236,18 @@ TEST(BaseLib, PrintGoesThroughTostring) {
 // the whole library with --base.
 TEST(BaseLib, PrintThroughTheScriptTool) {
     namespace fs = std::filesystem;
-    fs::path tool = fs::path(ZORVA_BINARY_DIR) / "tools" / "zscript";
+    fs::path tool = fs::path(ZORVA_BINARY_DIR) / "tools" / ("zscript" ZORVA_EXE_SUFFIX);
     ASSERT_TRUE(fs::exists(tool)) << tool << " is not built";
     fs::path src = fs::temp_directory_path() / "zorva_baselib_print.lua";
     {
         std::ofstream f(src);
         f << "print(1, 'a', nil, true, 1.5, 1/3)\nprint()\nprint(select('#', 1, 2), (pcall(error)))\n";
     }
-    FILE *p = popen(("timeout 20 '" + tool.string() + "' --base '" + src.string() + "'").c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string out;
-    char buf[1024];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    int st = pclose(p);
-    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
-    EXPECT_EQ(out, "1\ta\tnil\ttrue\t1.5\t0.3333\n\n2\tfalse\n");
+    program_run how;
+    how.timeout_seconds = 20;
+    program_result r = run_program({tool.string(), "--base", src.string()}, how);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "1\ta\tnil\ttrue\t1.5\t0.3333\n\n2\tfalse\n");
     fs::remove(src);
 }
 

@@ -44,8 +44,7 @@ int mode_of(const std::string &path) {
 
 std::string program_bytes() {
     char exe[1024];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    exe[n > 0 ? n : 0] = 0;
+    if (tamu_get_program_filename(exe) != 0) return "(no program file)";
     return read_file(exe);
 }
 

@@ -4,7 +4,9 @@
 // files and native libraries.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <ctime>
 
 // ---------------------------------------------------------------------------
 // Time
@@ -12,6 +14,15 @@
 // Milliseconds since the platform layer started.
 int tamu_get_time();
 void tamu_delay(int ms);
+// Seconds since 1970 and the calendar, in 64 bits on every platform (the
+// 32-bit Windows C library's own time_t ends in 2038): the current time;
+// a time as local and as universal calendar time (0 when done, non-zero
+// when the system cannot show it); a local calendar time as seconds, its
+// fields normalised as mktime does (-1 when it cannot be had).
+int64_t tamu_platform_time();
+int tamu_platform_local_time(int64_t time, std::tm *out);
+int tamu_platform_universal_time(int64_t time, std::tm *out);
+int64_t tamu_platform_make_time(std::tm *local);
 // The last error text of the platform layer, or an empty text; cleared by
 // tamu_clear_platform_error.
 const char *tamu_platform_error();

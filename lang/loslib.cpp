@@ -31,9 +31,11 @@ void push_whole(lua_State *L, int64_t n) { lua_pushunsigned(L, (lua_Unsigned)(ui
 // Whether a time is a count that 32 unsigned bits hold.
 bool fits_time(long long t) { return t >= 0 && t <= 0xFFFFFFFFLL; }
 
-void push_time(lua_State *L, time_t t) { lua_pushnumber(L, (zorva_fixed)(uint32_t)t); }
+// Times are 64-bit counts of seconds on every platform (the platform
+// layer's calendar functions).
+void push_time(lua_State *L, int64_t t) { lua_pushnumber(L, (zorva_fixed)(uint32_t)t); }
 
-time_t time_arg(lua_State *L, int i) { return (time_t)(uint32_t)luaL_checknumber(L, i); }
+int64_t time_arg(lua_State *L, int i) { return (int64_t)(uint32_t)luaL_checknumber(L, i); }
 
 int os_execute(lua_State *L) {
     const char *cmd = luaL_optstring(L, 1, nullptr);
@@ -135,15 +137,17 @@ bool valid_conversion(const char *conv, size_t *length) {
 
 int os_date(lua_State *L) {
     const char *s = luaL_optstring(L, 1, "%c");
-    time_t t = luaL_opt(L, time_arg, 2, std::time(nullptr));
-    std::tm *stm;
+    int64_t t = luaL_opt(L, time_arg, 2, tamu_platform_time());
+    std::tm calendar;
+    std::tm *stm = &calendar;
+    int failed;
     if (*s == '!') { // universal time
-        stm = std::gmtime(&t);
+        failed = tamu_platform_universal_time(t, stm);
         s++;
     } else {
-        stm = std::localtime(&t);
+        failed = tamu_platform_local_time(t, stm);
     }
-    if (stm == nullptr) { // a time the system cannot show
+    if (failed) { // a time the system cannot show
         lua_pushnil(L);
         return 1;
     }
@@ -176,9 +180,9 @@ int os_date(lua_State *L) {
 }
 
 int os_time(lua_State *L) {
-    time_t t;
+    int64_t t;
     if (lua_isnoneornil(L, 1)) {
-        t = std::time(nullptr);
+        t = tamu_platform_time();
     } else {
         luaL_checktype(L, 1, LUA_TTABLE);
         lua_settop(L, 1);
@@ -190,15 +194,15 @@ int os_time(lua_State *L) {
         ts.tm_mon = get_field(L, "month", -1) - 1;
         ts.tm_year = get_field(L, "year", -1) - 1900;
         ts.tm_isdst = get_bool_field(L, "isdst");
-        t = std::mktime(&ts);
+        t = tamu_platform_make_time(&ts);
     }
-    if (t == (time_t)-1 || !fits_time(t)) lua_pushnil(L);
+    if (t == -1 || !fits_time(t)) lua_pushnil(L);
     else push_time(L, t);
     return 1;
 }
 
 int os_difftime(lua_State *L) {
-    double seconds = std::difftime(time_arg(L, 1), luaL_opt(L, time_arg, 2, (time_t)0));
+    double seconds = (double)(time_arg(L, 1) - luaL_opt(L, time_arg, 2, (int64_t)0));
     lua_pushnumber(L, to_fixed(seconds));
     return 1;
 }

@@ -23,6 +23,11 @@
 #include <cstring>
 #include <string>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "lauxlib.h"
 #include "lsource_load.h"
 #include "ltestlib.h"
@@ -73,6 +78,11 @@ int fail(lua_State *L) {
 } // namespace
 
 int main(int argc, char **argv) {
+#ifdef _WIN32
+    // The output is compared byte for byte with the expected files: lines
+    // end in LF on every platform.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     bool hook = false, base = false, libs = false;
     const char *file = nullptr;
     for (int i = 1; i < argc; i++) {

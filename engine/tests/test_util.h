@@ -18,6 +18,14 @@ inline void write_file(const std::string &path, const std::string &bytes) {
     out << bytes;
 }
 
+// The letter of the platform that the player writes into saved carts and
+// forum requests.
+#ifdef _WIN32
+constexpr char platform_letter = 'w';
+#else
+constexpr char platform_letter = 'l';
+#endif
+
 // The private home folder that CTest gives each test program.
 inline std::string test_home() {
     const char *home = std::getenv("ZORVA_TEST_HOME");

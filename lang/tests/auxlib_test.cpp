@@ -548,8 +548,12 @@ TEST(AuxLoad, FileFailures) {
     EXPECT_STREQ(lua_tostring(L, -1), "cannot open /nonexistent/zorva.lua: No such file or directory");
     EXPECT_EQ(lua_gettop(L), 1);
     lua_settop(L, 0);
-    EXPECT_EQ(luaL_loadfilex(L, "/", nullptr), LUA_ERRFILE); // opens, but cannot be read
-    EXPECT_STREQ(lua_tostring(L, -1), "cannot read /: Is a directory");
+    EXPECT_EQ(luaL_loadfilex(L, "/", nullptr), LUA_ERRFILE);
+#ifdef _WIN32
+    EXPECT_STREQ(lua_tostring(L, -1), "cannot open /: Permission denied"); // Windows opens no folder
+#else
+    EXPECT_STREQ(lua_tostring(L, -1), "cannot read /: Is a directory"); // opens, but cannot be read
+#endif
     EXPECT_EQ(lua_gettop(L), 1);
     lua_settop(L, 0);
 }
@@ -766,7 +770,11 @@ TEST(AuxState, FileAndExecResults) {
     EXPECT_TRUE(lua_toboolean(L, 1));
     EXPECT_STREQ(lua_tostring(L, 2), "exit");
     lua_settop(L, 0);
+#ifdef _WIN32
+    EXPECT_EQ(luaL_execresult(L, 3), 3);   // exit status 3: system gives it as it is
+#else
     EXPECT_EQ(luaL_execresult(L, 3 << 8), 3);   // exit status 3
+#endif
     EXPECT_TRUE(lua_isnil(L, 1));
     EXPECT_EQ(lua_tonumber(L, 3), fx(3));
     lua_settop(L, 0);

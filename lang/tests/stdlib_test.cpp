@@ -165,13 +165,23 @@ TEST(StandardLibraries, TablesSortSafely) {
 
 TEST(StandardLibraries, PackagesAndDebugging) {
     run_lib_cases({
+#ifdef _WIN32
+        // The Windows program loads native libraries; this one is not there.
+        {"local f, m, where = package.loadlib('libm.so.6', 'floor') out(f, type(m), m ~= '', where)",
+         "nil string true open\n"},
+#else
         {"out(package.loadlib('libm.so.6', 'floor'))",
          "nil dynamic libraries not enabled; check your Lua installation absent\n"},
+#endif
         {"package.path = '' package.cpath = './?.so' local ok, m = pcall(require, 'nothing')"
          " out(ok, (m:gsub('\\n', '|')))",
          "false module 'nothing' not found:|\tno field package.preload['nothing']|\tno file './nothing.so'\n"},
         {"package.path = '' package.cpath = './?.so' local ok, m = pcall(require, 'a.b') out((m:gsub('\\n', '|')))",
+#ifdef _WIN32
+         "module 'a.b' not found:|\tno field package.preload['a.b']|\tno file './a\\b.so'|\tno file './a.so'\n"},
+#else
          "module 'a.b' not found:|\tno field package.preload['a.b']|\tno file './a/b.so'|\tno file './a.so'\n"},
+#endif
         {"package.searchers = nil out(pcall(require, 'x'))", "false 'package.searchers' must be a table\n"},
         {"package.path = {} out(pcall(require, 'x'))", "false 'package.path' must be a string\n"},
         {"out(pcall(debug.getinfo, 1, '>S'))", "false bad argument #2 to 'debug.getinfo' (invalid option)\n"},

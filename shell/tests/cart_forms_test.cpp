@@ -355,7 +355,7 @@ TEST_F(CartForms, PngPictureAndDataBlock) {
     EXPECT_EQ(data[32769], 0);
     EXPECT_EQ(data[32770], 1);
     EXPECT_EQ(data[32771], 15);
-    EXPECT_EQ(data[32772], 'l');
+    EXPECT_EQ(data[32772], platform_letter);
     for (size_t i = CART_PNG_DATA_SIZE; i < size_t(w) * h; i++)
         for (int c = 0; c < 4; c++) ASSERT_EQ(rgba[4 * i + size_t(c)] & 3, 0) << i;
 

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <algorithm>
 #include <chrono>
 #include <functional>
@@ -48,8 +50,8 @@ class ConsoleDownload : public ::testing::Test {
 
     void SetUp() override {
         std::snprintf(old_host, sizeof old_host, "%s", bbs_host);
-        std::string wipe = "rm -rf '" + www + "' '" + appdata_path("bbs") + "'";
-        ASSERT_EQ(std::system(wipe.c_str()), 0);
+        std::filesystem::remove_all(www);
+        std::filesystem::remove_all(appdata_path("bbs"));
         make_dirs(www + "/info/");
         ASSERT_TRUE(server.start(www)) << "could not start http_server.py";
         std::snprintf(bbs_host, sizeof bbs_host, "127.0.0.1:%d", server.port);

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <set>
 #include <sys/stat.h>
 
@@ -46,8 +48,7 @@ int colour_of(const std::string &text) {
 // A fresh root folder holding the given folders and (empty) files.
 void build_tree(const lines &folders, const lines &files) {
     std::string r = root();
-    std::string wipe = "rm -rf '" + r + "'";
-    ASSERT_EQ(std::system(wipe.c_str()), 0);
+    std::filesystem::remove_all(r);
     make_dir(r);
     for (const std::string &f : folders) make_dir(r + f);
     for (const std::string &f : files) write_file(r + f, "");
@@ -184,6 +185,10 @@ TEST(Mkdir, MakesFoldersOnlyWithinTheRootFolder) {
 }
 
 TEST(Folder, OpensTheCurrentFolder) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Windows program opens folders with the shell, which under wine starts a file manager "
+                    "that stays open with nobody to close it";
+#endif
     shell_session s;
     build_tree({"games"}, {});
     command(s, "cd('games') folder()", 1);

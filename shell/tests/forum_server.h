@@ -3,6 +3,7 @@
 #pragma once
 
 #include "http_server.h"
+#include "test_util.h"
 
 #include <cctype>
 #include <string>
@@ -14,6 +15,9 @@ class forum_server : public HttpServer {
     }
     std::string host() const { return "127.0.0.1:" + std::to_string(port); }
 };
+
+// The end of every list request: the player's version and platform letter.
+inline const std::string list_version = std::string("&version=000111b") + platform_letter;
 
 // The file name the server answers a query from (every byte but
 // A-Z a-z 0-9 - . _ ~ percent-encoded).

@@ -74,11 +74,12 @@ int read_page(splore_list_record *list, const std::string &png, int append) {
 TEST(SploreRequests, UrlsAreBuiltExactly) {
     shell_session s;
     std::snprintf(bbs_host, sizeof bbs_host, "forum.example:8080");
-    EXPECT_STREQ(get_bbs_list_url("cat=7&sub=2", 0),
-                 "http://forum.example:8080/bbs/cpost_lister3.php?max=32&start_index=0&cat=7&sub=2&version=000111bl");
-    EXPECT_STREQ(get_bbs_list_url("cat=7&sub=2&orderby=rating", 34),
-                 "http://forum.example:8080/bbs/cpost_lister3.php?max=32&start_index=34&cat=7&sub=2&orderby=rating"
-                 "&version=000111bl");
+    const std::string version = std::string("&version=000111b") + platform_letter;
+    EXPECT_EQ(get_bbs_list_url("cat=7&sub=2", 0),
+              "http://forum.example:8080/bbs/cpost_lister3.php?max=32&start_index=0&cat=7&sub=2" + version);
+    EXPECT_EQ(get_bbs_list_url("cat=7&sub=2&orderby=rating", 34),
+              "http://forum.example:8080/bbs/cpost_lister3.php?max=32&start_index=34&cat=7&sub=2&orderby=rating" +
+                  version);
     struct {
         const char *lid, *url;
     } carts[] = {
@@ -94,7 +95,7 @@ TEST(SploreRequests, UrlsAreBuiltExactly) {
     };
     for (auto &c : carts) EXPECT_STREQ(get_bbs_cart_url(c.lid), c.url) << c.lid;
     EXPECT_STREQ(get_bbs_thread_url("ab_cd"), "https://forum.example:8080/bbs/?pid=ab_cd");
-    EXPECT_EQ(get_platform_char(), 'l');
+    EXPECT_EQ(get_platform_char(), platform_letter);
 
     struct {
         const char *text, *encoded;
@@ -305,7 +306,7 @@ class SploreDownloads : public ::testing::Test {
 
     // Serves a list page for the query and start index.
     void serve_page(const char *query, int start, const std::string &png) {
-        std::string q = "max=32&start_index=" + std::to_string(start) + "&" + query + "&version=000111bl";
+        std::string q = "max=32&start_index=" + std::to_string(start) + "&" + query + list_version;
         write_file(www + "/bbs/cpost_lister3.php/" + query_file_name(q), png);
     }
     void serve_slowly(const std::string &file, double seconds) {
@@ -349,7 +350,7 @@ TEST_F(SploreDownloads, AListPageIsFetchedReadAndKept) {
     EXPECT_EQ(selected_t, test_now);
     EXPECT_EQ(read_file(appdata_path("bbs/new.pip.png")), read_file(appdata_path("bbs/temp_new.pip.png")));
     EXPECT_EQ(requests(),
-              (std::vector<std::string>{"/bbs/cpost_lister3.php?max=32&start_index=0&cat=7&sub=2&version=000111bl"}));
+              (std::vector<std::string>{"/bbs/cpost_lister3.php?max=32&start_index=0&cat=7&sub=2" + list_version}));
 
     // The next page: appended, and not kept as the list's file.
     serve_page("cat=7&sub=2", 3, pip_png(page_of(2, 20)));
@@ -371,12 +372,12 @@ TEST_F(SploreDownloads, ASearchSendsItsWordsEncoded) {
     finish_download();
     ASSERT_EQ(requests().size(), 1u);
     EXPECT_EQ(requests()[0],
-              "/bbs/cpost_lister3.php?max=32&start_index=0&cat=7&search=two%20words&max=32&version=000111bl");
+              "/bbs/cpost_lister3.php?max=32&start_index=0&cat=7&search=two%20words&max=32" + list_version);
 }
 
 TEST_F(SploreDownloads, OneDownloadAtATime) {
     serve_page("cat=7&sub=2", 0, pip_png(page_of(4, 10)));
-    serve_slowly(www + "/bbs/cpost_lister3.php/" + query_file_name("max=32&start_index=0&cat=7&sub=2&version=000111bl"),
+    serve_slowly(www + "/bbs/cpost_lister3.php/" + query_file_name("max=32&start_index=0&cat=7&sub=2" + list_version),
                  1);
     download_list("new", "cat=7&sub=2", 0);
     int start = app.download_slot.start_time;
@@ -455,7 +456,7 @@ TEST_F(SploreDownloads, FailuresAreReported) {
 
 TEST_F(SploreDownloads, ASlowServerTimesOutAndTheSlotStaysIdle) {
     cconfig.timeout = 1;
-    std::string file = www + "/bbs/cpost_lister3.php/" + query_file_name("max=32&start_index=0&cat=7&sub=2&version=000111bl");
+    std::string file = www + "/bbs/cpost_lister3.php/" + query_file_name("max=32&start_index=0&cat=7&sub=2" + list_version);
     write_file(file, pip_png(page_of(2, 10)));
     serve_slowly(file, 3);
     download_list("new", "cat=7&sub=2", 0);
@@ -484,7 +485,7 @@ TEST_F(SploreDownloads, ASlowServerTimesOutAndTheSlotStaysIdle) {
 }
 
 TEST_F(SploreDownloads, ACancelledWorkerNeverReportsIntoANewerDownload) {
-    std::string slow = www + "/bbs/cpost_lister3.php/" + query_file_name("max=32&start_index=0&cat=7&sub=2&version=000111bl");
+    std::string slow = www + "/bbs/cpost_lister3.php/" + query_file_name("max=32&start_index=0&cat=7&sub=2" + list_version);
     write_file(slow, pip_png(page_of(2, 10)));
     serve_slowly(slow, 1.5);
     serve_page("cat=7&sub=3", 0, "<html>not an image</html>");

@@ -313,7 +313,7 @@ TEST_F(Browser, ForumListAndCartFromTheForumStandIn) {
     cells[0].author = "Someone";
     cells[0].label = cart->label;
     write_file(www + "/bbs/cpost_lister3.php/" +
-                   query_file_name("max=32&start_index=0&cat=7&sub=2&version=000111bl"),
+                   query_file_name("max=32&start_index=0&cat=7&sub=2" + list_version),
                pip_png(cells));
     forum_server server;
     ASSERT_TRUE(server.start(www));

@@ -485,7 +485,7 @@ TEST(Chunks, ForgedCountsReserveOnlyWhatArrives) {
     Bytes long_string;
     long_string.s = header();
     long_string.i32(0).i32(0).byte(0).byte(1).byte(2).i32(0).i32(1).byte(LUA_TSTRING)
-        .size(sizeof(size_t) == 8 ? uint64_t(1) << 40 : 0xFFFFFFF0u);   // far more than arrives
+        .size(sizeof(size_t) == 8 ? uint64_t(1) << 40 : 0x7FFFFFF0u);   // far more than arrives
     long_string.s += std::string(1000, 'x');
     // The constants end after the first one.
     std::string few_constants = chunk(constants).substr(0, 18 + 11 + 4 + 12 + 4 + 5);

@@ -1,6 +1,7 @@
 // The mixer through the audio device: SDL's disk driver writes what the
 // device plays to a file, which holds exactly what the mixer renders.
 #include "sound_fixture.h"
+#include "disk_audio.h"
 #include "test_util.h"
 
 #include <chrono>
@@ -23,7 +24,9 @@ TEST_F(Device, PlaysWhatTheMixerRenders) {
     std::string raw = test_home() + "/sound-out.raw";
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+#ifndef _WIN32   // on Windows a set delay overwrites SDL's copy of the file name (engine's audio_test.cpp)
     setenv("SDL_DISKAUDIODELAY", "5", 1);
+#endif
     cconfig.mix_buffer_size = 1024;
 
     // Two sound effects and a half-rate channel with echo.
@@ -63,12 +66,11 @@ TEST_F(Device, PlaysWhatTheMixerRenders) {
     while (expected[e0] == 0) e0++;
     std::vector<int16_t> played;
     size_t p0 = 0;
-    for (int i = 0; i < 500; i++) {
-        played = samples_of(read_file(raw));
+    for (int i = 0; i < 50; i++) {
+        played = samples_of(disk_audio_output(raw, 2 * (p0 + 8192)));
         p0 = 0;
         while (p0 < played.size() && played[p0] == 0) p0++;
         if (played.size() >= p0 + 8192) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ASSERT_GE(played.size(), p0 + 8192);
     for (size_t i = 0; i < 8192; i++) ASSERT_EQ(played[p0 + i], expected[e0 + i]) << "sample " << i;

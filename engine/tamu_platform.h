@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <string>
+#include <vector>
 
 // ---------------------------------------------------------------------------
 // Time
@@ -94,8 +96,21 @@ extern unsigned int tamu_audio_is_locked;
 // of 0), 0 when the device plays, -1 when it could not be opened (sound
 // then runs without output). The device is opened at most once; the mixer
 // hook may only change while the audio lock is held.
+//
+// When the driver SDL chose cannot open a device (a sound card that is
+// busy or gone, a driver that starts but cannot play), the other drivers
+// are tried in turn (tamu_audio_driver_fallbacks) before sound stays off;
+// the log names each driver tried and the one that opened.
 int tamu_sound_init_plat(int flags);
 void tamu_sound_exit_plat();
+// The drivers to try after failed could not open a device, in order. With
+// drivers named in SDL_AUDIODRIVER (named: a comma-separated list, as SDL
+// reads it): those after failed in the list that SDL offers. Otherwise
+// every other driver SDL offers, in its order, except "dummy" and "disk",
+// which play nowhere or into a file and are used only when named. Names
+// compare without regard to letter case.
+std::vector<std::string> tamu_audio_driver_fallbacks(const char *named, const std::vector<std::string> &offered,
+                                                     const char *failed);
 // The counted lock around mixer state: only the outermost lock and unlock
 // reach the device. An unlock without a lock is ignored and logged.
 void tamu_lock_audio_plat();

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstring>
 #include <string>
+#include <vector>
 
 const int tamu_sound_freq = 22050;
 unsigned int tamu_audio_is_locked = 0;
@@ -52,15 +53,38 @@ static void log_differences(const SDL_AudioSpec &want, const SDL_AudioSpec &have
     if (have.callback != want.callback) tamu_debug("callback differs\n");
 }
 
-// Opens and starts the device; false when SDL cannot give one.
-static bool open_device() {
-    tamu_debug("tamu_sound_init\n");
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) < 0) {
-        tamu_debugf("SDL_INIT_AUDIO failed: %s\n", SDL_GetError());
-        return false;
-    }
-    tamu_debug("SDL_INIT_AUDIO ok\n");
+static bool same_name(const std::string &a, const char *b) { return SDL_strcasecmp(a.c_str(), b) == 0; }
 
+std::vector<std::string> tamu_audio_driver_fallbacks(const char *named, const std::vector<std::string> &offered,
+                                                     const char *failed) {
+    auto is_offered = [&](const std::string &name) {
+        for (const std::string &o : offered)
+            if (same_name(o, name.c_str())) return true;
+        return false;
+    };
+    std::vector<std::string> out;
+    if (named && named[0]) {
+        std::vector<std::string> list;
+        std::string rest = named;
+        for (size_t comma; (comma = rest.find(',')) != std::string::npos; rest.erase(0, comma + 1))
+            list.push_back(rest.substr(0, comma));
+        list.push_back(rest);
+        bool after = false;
+        for (const std::string &name : list) {
+            if (after && is_offered(name)) out.push_back(name);
+            if (failed && same_name(name, failed)) after = true;
+        }
+        return out;
+    }
+    for (const std::string &name : offered)
+        if (!(failed && same_name(name, failed)) && !same_name(name, "dummy") && !same_name(name, "disk"))
+            out.push_back(name);
+    return out;
+}
+
+// Opens and starts the device with the audio subsystem as it stands;
+// false when the driver gives none.
+static bool open_with_current_driver() {
     SDL_AudioSpec want;
     SDL_zero(want);
     want.freq = tamu_sound_freq;
@@ -77,17 +101,51 @@ static bool open_device() {
     // No allowed changes: whatever the hardware takes, SDL converts from the
     // format asked for, so the mixer's samples always play as meant.
     audio_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    bool opened = audio_device != 0;
-    if (opened) {
-        tamu_debug("SDL_OpenAudio ok\n");
-        log_differences(want, have);
-        obtained_spec = have;
-        SDL_PauseAudioDevice(audio_device, 0);
-        tamu_state.mixer_running = 1;
-    } else {
+    if (audio_device == 0) {
         tamu_debugf("SDL_OpenAudio failed: %s\n", SDL_GetError());
+        return false;
     }
-    log_drivers();
+    tamu_debug("SDL_OpenAudio ok\n");
+    log_differences(want, have);
+    obtained_spec = have;
+    SDL_PauseAudioDevice(audio_device, 0);
+    tamu_state.mixer_running = 1;
+    return true;
+}
+
+// Opens and starts the device, trying the other drivers when the one SDL
+// chose cannot open it; false when none can.
+static bool open_device() {
+    tamu_debug("tamu_sound_init\n");
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) < 0) {
+        tamu_debugf("SDL_INIT_AUDIO failed: %s\n", SDL_GetError());
+        return false;
+    }
+    tamu_debug("SDL_INIT_AUDIO ok\n");
+    bool opened = open_with_current_driver();
+    if (!opened) {
+        std::string failed = SDL_GetCurrentAudioDriver() ? SDL_GetCurrentAudioDriver() : "";
+        tamu_debugf("audio driver %s could not open a device: %s\n", failed.c_str(), SDL_GetError());
+        std::vector<std::string> offered;
+        for (int i = 0; i < SDL_GetNumAudioDrivers(); i++)
+            if (const char *name = SDL_GetAudioDriver(i)) offered.push_back(name);
+        std::string named = SDL_GetHint(SDL_HINT_AUDIODRIVER) ? SDL_GetHint(SDL_HINT_AUDIODRIVER) : "";
+        for (const std::string &driver : tamu_audio_driver_fallbacks(named.c_str(), offered, failed.c_str())) {
+            // The subsystem stays started; only its driver changes.
+            tamu_debugf("trying audio driver %s\n", driver.c_str());
+            SDL_AudioQuit();
+            if (SDL_AudioInit(driver.c_str()) != 0) {
+                tamu_debugf("audio driver %s did not start: %s\n", driver.c_str(), SDL_GetError());
+                continue;
+            }
+            if ((opened = open_with_current_driver())) {
+                tamu_debugf("audio driver %s opened\n", driver.c_str());
+                break;
+            }
+            tamu_debugf("audio driver %s could not open a device: %s\n", driver.c_str(), SDL_GetError());
+        }
+    }
+    log_drivers();   // with the driver that plays
     return opened;
 }
 

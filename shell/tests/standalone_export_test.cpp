@@ -37,7 +37,7 @@ bool exists(const std::string &path) {
     return stat(path.c_str(), &st) == 0;
 }
 
-int mode_of(const std::string &path) {
+[[maybe_unused]] int mode_of(const std::string &path) {   // Windows keeps no permission bits
     struct stat st;
     return stat(path.c_str(), &st) == 0 ? int(st.st_mode & 0777) : -1;
 }

@@ -11,7 +11,7 @@ PACKAGES := g++ make cmake pkg-config libsdl2-dev liblodepng-dev libgif-dev \
 	lua5.2
 
 .PHONY: all setup build asan fuzz run test test-build test-asan test-fuzz bench clean \
-	windows-setup windows test-windows
+	windows-setup windows test-windows dist test-dist
 
 all: build
 
@@ -82,10 +82,20 @@ test-windows: windows
 	tools/wine-run.sh cmd /c exit
 	ctest --test-dir $(WIN_DIR) -j$(JOBS) --timeout 240 --output-on-failure
 
-test: test-build test-asan test-fuzz test-windows
+# What to hand to users: dist/zorva-windows/ and dist/zorva-linux/ (the
+# stripped player, data.pod, README.txt), each also as one archive
+# (dist/zorva-windows.zip, dist/zorva-linux.tar.gz). test-dist unpacks them
+# and runs each player on a cart.
+dist: build windows
+	tools/make-dist.sh build $(WIN_DIR) dist
+
+test-dist: dist
+	python3 tools/dist_test.py dist
+
+test: test-build test-asan test-fuzz test-windows test-dist
 
 bench: build
 	@for b in build/bench/*; do [ -x "$$b" ] && [ -f "$$b" ] && "$$b"; done; true
 
 clean:
-	rm -rf build build-asan build-fuzz build-win
+	rm -rf build build-asan build-fuzz build-win dist

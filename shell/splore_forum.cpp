@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-char bbs_host[256] = "bbs.zorva.invalid";
+char bbs_host[256] = "";
 void (*splore_launch_html)(const char *url) = tamu_launch_html;
 
 namespace {
@@ -448,9 +448,33 @@ void percent_encode(const char *text, char *out, int capacity) {
     if (capacity > 0) out[n] = 0;
 }
 
+bool valid_bbs_host(const char *host) {
+    if (!host || !host[0] || std::strlen(host) >= sizeof bbs_host) return false;
+    for (const char *p = host; *p; p++) {
+        auto c = static_cast<unsigned char>(*p);
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || std::strchr(".-_:[]", c);
+        if (!ok) return false;
+    }
+    return true;
+}
+
+int set_bbs_host(const char *host) {
+    if (host && !host[0]) {
+        bbs_host[0] = 0;
+        return 0;
+    }
+    if (!valid_bbs_host(host)) {
+        tamu_debug("bbs_host: not a host name; no forum is used\n");
+        bbs_host[0] = 0;
+        return 1;
+    }
+    std::snprintf(bbs_host, sizeof bbs_host, "%s", host);
+    return 0;
+}
+
 const char *get_bbs_cart_url(const char *lid) {
     bbr_filename[0] = 0;
-    if (!valid_forum_id(lid)) return bbr_filename;
+    if (!valid_forum_id(lid) || !bbs_host[0]) return bbr_filename;
     bool numeric = std::strspn(lid, "0123456789") == std::strlen(lid);
     if (numeric) {
         long n = std::strtol(lid, nullptr, 10);
@@ -493,13 +517,18 @@ const char *get_bbs_cart_filename(const char *lid) { return get_bbs_cart_filenam
 const char *get_bbs_cart_filename_nfo(const char *lid) { return get_bbs_cart_filename_ex(lid, 1); }
 
 const char *get_bbs_list_url(const char *query, int start_index) {
+    bbs_list_url[0] = 0;
+    if (!bbs_host[0]) return bbs_list_url;
     std::snprintf(bbs_list_url, sizeof bbs_list_url, "http://%s/bbs/cpost_lister3.php?max=32&start_index=%d&%s&version=%s%c",
                   bbs_host, start_index, query ? query : "", BBS_VERSION_CODE, get_platform_char());
     return bbs_list_url;
 }
 
 const char *get_bbs_thread_url(const char *lid) {
-    std::snprintf(bbs_thread_url, sizeof bbs_thread_url, "https://%s/bbs/?pid=%s", bbs_host, lid ? lid : "");
+    bbs_thread_url[0] = 0;
+    // The id goes into the address as it is: only a forum id may.
+    if (!valid_forum_id(lid) || !bbs_host[0]) return bbs_thread_url;
+    std::snprintf(bbs_thread_url, sizeof bbs_thread_url, "https://%s/bbs/?pid=%s", bbs_host, lid);
     return bbs_thread_url;
 }
 
@@ -525,20 +554,23 @@ zorva_cart *load_downloaded_cart(const char *path) {
 }
 
 cbitmap *create_label_from_cart_lid(const char *lid) {
-    const char *cached = get_bbs_cart_filename(lid);
-    if (!cached[0]) return nullptr;
-    if (cbitmap *label = create_label_from_file(cached)) return label;
+    std::string cached = get_bbs_cart_filename(lid);
+    if (cached.empty()) return nullptr;
+    if (cbitmap *label = create_label_from_file(cached.c_str())) return label;
+    // The cache keeps no cart that does not load (its picture of the wrong
+    // size, or no PNG at all).
+    if (tamu_file_exists(cached.c_str())) std::remove(cached.c_str());
     char path[BBS_PATH_SIZE];
     if (tamu_prefix_with_appdata_path("bbs/labels/", path) != 0) return nullptr;
     std::string file = std::string(path) + lid + ".png";
     cfile *f = tamu_fopen(file.c_str(), "rb");
     if (!f) return nullptr;
     unsigned char *pixels = nullptr;
-    unsigned w = 0, h = 0;
-    unsigned e = LodePNG_decode32_tamu_file(&pixels, &w, &h, f);
+    unsigned e = LodePNG_decode32_tamu_file_sized(&pixels, f, SPLORE_LABEL_SIZE, SPLORE_LABEL_SIZE, nullptr, nullptr);
     tamu_fclose(f);
-    cbitmap *label = e == 0 ? label_from_rgba(pixels, int(w), int(h), 0, 0) : nullptr;
+    cbitmap *label = e == 0 ? label_from_rgba(pixels, SPLORE_LABEL_SIZE, SPLORE_LABEL_SIZE, 0, 0) : nullptr;
     std::free(pixels);
+    if (!label) std::remove(file.c_str());
     return label;
 }
 
@@ -614,8 +646,19 @@ const char *get_string_from_rgb(const uint32_t *row) {
 
 int download_file(const char *url, const char *target) { return start_download(url, target, nullptr); }
 
+// With no forum set nothing is contacted: an idle slot reports it as a
+// download that could not connect.
+static bool no_forum() {
+    if (bbs_host[0]) return false;
+    if (app.download_slot.state == DOWNLOAD_IDLE) {
+        show_message("could not connect to bbs.", MESSAGE_FAILURE_MS);
+        pstate.hold_counter = 0;
+    }
+    return true;
+}
+
 void download_list(const char *name, const char *query, int start_index) {
-    if (!name) return;
+    if (!name || no_forum()) return;
     char temp[BBS_PATH_SIZE] = "", final_path[BBS_PATH_SIZE] = "", file[256];
     if (start_index == 0) {
         std::snprintf(file, sizeof file, "bbs/temp_%s.pip.png", name);
@@ -637,6 +680,7 @@ void download_bbs_cart(const char *lid) {
         cancel_download("download failed");
         return;
     }
+    if (no_forum()) return;
     char target[BBS_PATH_SIZE], url[BBS_PATH_SIZE];
     std::snprintf(target, sizeof target, "%s", get_bbs_cart_filename(lid));
     std::snprintf(url, sizeof url, "%s", get_bbs_cart_url(lid));

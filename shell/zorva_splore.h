@@ -210,8 +210,9 @@ bool valid_forum_id(const char *lid);
 // ---------------------------------------------------------------------------
 // Forum requests, downloads and the cache
 //
-// The forum is reached at bbs_host (a setting: the host, with a port when it
-// has one) over http; its thread pages open in the web browser over https.
+// The forum is reached at bbs_host (config.txt's "bbs_host" line: the host,
+// with a port when it has one) over http; its thread pages open in the web
+// browser over https. Without one, every request is empty.
 // Requests:
 //   a page of a list  /bbs/cpost_lister3.php?max=32&start_index=N&QUERY&version=000111bP
 //                     (P the platform character)
@@ -248,7 +249,14 @@ constexpr int PIP_CELL_W = 128, PIP_CELL_H = 136, PIP_CELLS = 32, PIP_COLUMNS = 
 constexpr int PIP_TEXT_ROW = 128, PIP_TEXT_BYTES = 128;
 constexpr const char *BBS_VERSION_CODE = "000111b";
 
+// Empty (the default) until config.txt's "bbs_host" line names one: then
+// nothing is contacted and every forum request fails at once.
 extern char bbs_host[256];
+// A host name, IPv4 or bracketed IPv6 address, with ":port" when it has one
+// (letters, digits and . - _ : [ ]; shorter than 256 characters).
+bool valid_bbs_host(const char *host);
+// Sets bbs_host: 0; 1 (and no forum) for a text that is no host.
+int set_bbs_host(const char *host);
 // Opens a web page (tamu_launch_html unless a test puts its own here).
 extern void (*splore_launch_html)(const char *url);
 

@@ -473,7 +473,7 @@ int zv_help(lua_State *) {
     zorva_print("alt+enter to toggle fullscreen");
     zorva_print("alt+f4 or ctrl-q to fastquit");
     zorva_print("");
-    zorva_print_col("see zorva.txt for more info", 12);
+    zorva_print_col("see README.md for more info", 12);
     zorva_print_col("www.zorva.example", 12);
     zorva_print("");
     return 0;

@@ -562,14 +562,18 @@ int zv_install_demos(lua_State *) {
     return 0;
 }
 
-int zv_install_games(lua_State *) {
-    if (zorva_shell.install_games && zorva_shell.install_games() == 0) {
+// Answers whether it worked too, so that a cart (the main cart's menu)
+// can tell its user.
+int zv_install_games(lua_State *L) {
+    bool installed = zorva_shell.install_games && zorva_shell.install_games() == 0;
+    if (installed) {
         zorva_print("installed sample games");
         zorva_print("to splore favourites");
     } else {
         zorva_print("could not install sample games");
     }
-    return 0;
+    lua_pushboolean(L, installed);
+    return 1;
 }
 
 int zv_keyconfig(lua_State *) {

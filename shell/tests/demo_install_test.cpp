@@ -6,6 +6,8 @@
 
 #include "cart_forms.h"
 #include "demo_install.h"
+#include "lua.h"
+#include "zorva_cpu.h"
 #include "zorva_run.h"
 #include "zorva_splore.h"
 
@@ -61,6 +63,13 @@ class swapped_data_pod {
     cpod *old_;
 };
 
+bool global_true(const char *name) {
+    lua_getglobal(L0, name);
+    bool b = lua_toboolean(L0, -1) != 0;
+    lua_pop(L0, 1);
+    return b;
+}
+
 std::string favourites() { return read_file(appdata_path("favourites.txt")); }
 
 int count_of(const std::string &text, const std::string &part) {
@@ -74,7 +83,8 @@ TEST(InstallGames, PutsThePreloadedCartsInTheCacheAndTheFavouritesOnce) {
     std::remove(appdata_path("favourites.txt").c_str());
     for (const char *id : preloaded_bbs_cart_ids) std::remove(get_bbs_cart_filename(id));
 
-    command(s, "install_games()");
+    command(s, "installed = install_games()");
+    EXPECT_TRUE(global_true("installed"));
     EXPECT_EQ(printed.size(), 2u);
     EXPECT_TRUE(printed_line("installed sample games"));
     EXPECT_TRUE(printed_line("to splore favourites"));
@@ -146,7 +156,8 @@ TEST(InstallGames, ADataPodWithoutThemSaysSo) {
     std::remove(appdata_path("favourites.txt").c_str());
     {
         swapped_data_pod pod({"", "", "", "", "", "", "not a pod"});
-        command(s, "install_games()");
+        command(s, "installed = install_games()");
+        EXPECT_FALSE(global_true("installed"));
     }
     EXPECT_EQ(printed.size(), 1u);
     EXPECT_TRUE(printed_line("could not install sample games"));

@@ -139,6 +139,34 @@ TEST(InstallGames, PutsThePreloadedCartsInTheCacheAndTheFavouritesOnce) {
     EXPECT_EQ(count_of(merged, "\n"), 3);
 }
 
+// From the main cart's menu, the way a new user does it: the second entry
+// installs the sample games, and each comes with its label picture.
+TEST(InstallGames, FromTheMainCartsMenuWithTheirLabels) {
+    shell_session s;
+    std::remove(appdata_path("favourites.txt").c_str());
+    for (const char *id : preloaded_bbs_cart_ids) std::remove(get_bbs_cart_filename(id));
+    for (int i = 0; i < 200 && !(pstate.MODE == MODE_RUNNING && pstate.running); i++) s.pass();
+    ASSERT_STREQ(pstate.working_file_name, "zorva.zv");
+    s.passes(3);
+    s.press(81);   // down: "install sample games"
+    s.passes(2);
+    s.press(27);   // X
+    s.passes(2);
+    std::string list = favourites();
+    for (const char *id : preloaded_bbs_cart_ids) {
+        EXPECT_EQ(count_of(list, "|" + std::string(id) + " "), 1) << id;
+        cbitmap *label = create_label_from_file(get_bbs_cart_filename(id));
+        ASSERT_NE(label, nullptr) << id;
+        int colours[16] = {};
+        for (int y = 0; y < 128; y++)
+            for (int x = 0; x < 128; x++) colours[label->rows[y][x] & 15]++;
+        int used = 0;
+        for (int n : colours) used += n > 0;
+        EXPECT_GE(used, 3) << id << ": a picture, not a blank label";
+        tamu_destroy_bitmap(label);
+    }
+}
+
 TEST(InstallGames, TheDataPodHoldsTheTableOfIds) {
     shell_session s;
     cpod *carts = read_data_pod_nested(POD_PRELOADED_BBS_CARTS);

@@ -40,6 +40,12 @@ constexpr int32_t ONE = 0x10000;
 constexpr int ROW = 7;
 constexpr int VISIBLE_ROWS = 6;
 constexpr int PAGE_ROWS = 6;
+// The open tab ring spans x 17..43 (its middle moves right by 7 as it
+// opens), so that the longest list title ("work in progress", 63 pixels)
+// fits between it and the right arrow at 110: from x 45 to x 108.
+constexpr int RING_OPEN_SHIFT = 7;
+constexpr int TITLE_OPEN_MIN_X = 45;
+constexpr int TITLE_OPEN_MAX_END = 108;
 constexpr const char *FAVOURITES_QUERY = "cat=7&orderby=favourites&uid=1";
 
 // Buttons of player 0.
@@ -425,8 +431,12 @@ void draw_header(cbitmap *screen, splore_list_record *list, int m, int32_t tt) {
         std::snprintf(title, sizeof title, "/%s", pstate.current_directory);
     else
         std::snprintf(title, sizeof title, "%s", list->title);
+    // Closed, the title stands right of the current tab; as the ring
+    // opens it moves to the middle of the room between the ring and the
+    // right arrow, never closer than a pixel to either.
     int length = int(std::strlen(title));
-    text(screen, title, 32 + int((int64_t(48 - 2 * length) * expand_t) >> 16), 74 - m, 7);
+    int open_x = std::max(TITLE_OPEN_MIN_X, std::min(80 - 2 * length, TITLE_OPEN_MAX_END + 2 - 4 * length));
+    text(screen, title, 32 + int((int64_t(open_x - 32) * expand_t) >> 16), 74 - m, 7);
 }
 
 void draw_tab_ring(cbitmap *screen, int m) {
@@ -445,7 +455,7 @@ void draw_tab_ring(cbitmap *screen, int m) {
         int k = ((list_index_x >> 16) + n + i) % n;
         if (e < 0x2000 && k != list_index) continue;
         tab &t = tabs[count++];
-        t.x = 20 + ((10 * e + 10 * c + 0x8000) >> 16);
+        t.x = 20 + ((RING_OPEN_SHIFT * e + 10 * c + 0x8000) >> 16);
         t.y = 73 - m + ((3 * s - 2 * e + 0x8000) >> 16);
         t.list = k;
         t.depth = 3 * s;

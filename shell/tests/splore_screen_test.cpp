@@ -679,6 +679,43 @@ std::vector<uint8_t> screen_row(int y) {
     return std::vector<uint8_t>(pstate.screen->rows[y], pstate.screen->rows[y] + 128);
 }
 
+// With the ring open, each list's title stands clear of the tabs and the
+// right arrow.
+TEST_F(Browser, TheTitleOfTheOpenRingKeepsClearOfItsIcons) {
+    open();
+    expand_cats = 1;
+    for (int i = 1; i < splore_lists; i++) {
+        list_index = i;
+        for (int k = 0; k < 200; k++) splore_update();
+        splore_draw();
+        std::vector<std::vector<uint8_t>> with_title;
+        for (int y = 73; y < 81; y++) with_title.push_back(screen_row(y));
+        char title[sizeof current()->title];
+        std::memcpy(title, current()->title, sizeof title);
+        current()->title[0] = 0;
+        splore_draw();
+        std::memcpy(current()->title, title, sizeof title);
+        int first = 128, last = -1;
+        for (int y = 73; y < 81; y++) {
+            std::vector<uint8_t> without = screen_row(y);
+            for (int x = 0; x < 128; x++)
+                if (without[size_t(x)] != with_title[size_t(y - 73)][size_t(x)]) {
+                    first = std::min(first, x);
+                    last = std::max(last, x);
+                }
+        }
+        ASSERT_LE(first, last) << title;
+        // The icons of the ring end at x 43, the arrow begins at 110; the
+        // title has a pixel of room on either side.
+        EXPECT_GE(first, 45) << title;
+        EXPECT_LE(last, 108) << title;
+        // Without the title, nothing but the header's ground is there.
+        uint8_t ground = screen_row(74)[44];
+        for (int y = 74; y < 79; y++)
+            for (int x = 44; x <= 109; x++) ASSERT_EQ(screen_row(y)[size_t(x)], ground) << title << " " << x << "," << y;
+    }
+}
+
 TEST_F(Browser, ALongSelectedRowScrollsToItsEnd) {
     open();
     list_index = 2;

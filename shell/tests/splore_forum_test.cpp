@@ -587,24 +587,18 @@ TEST_F(SploreDownloads, CartsThatDoNotLoadAreReported) {
 // ---------------------------------------------------------------------------
 // A hostile forum, through the real download path
 
-// Peak memory of the process since the last reset, in bytes (Linux keeps
-// the peak; writing 5 to clear_refs starts it again from now).
-long long reset_peak_memory() {
-    write_file("/proc/self/clear_refs", "5");
-    return 0;
-}
-long long peak_memory() {
+// A memory figure of the process from /proc/self/status, in bytes:
+// "VmRSS:" now, "VmHWM:" the peak since the last reset_peak_memory (Linux
+// starts the peak again from now when 5 is written to clear_refs).
+long long memory_figure(const char *key) {
     std::istringstream in(read_file("/proc/self/status"));
     for (std::string line; std::getline(in, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::atoll(line.c_str() + 6) * 1024;
+        if (line.rfind(key, 0) == 0) return std::atoll(line.c_str() + std::strlen(key)) * 1024;
     return 0;
 }
-long long current_memory() {
-    std::istringstream in(read_file("/proc/self/status"));
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("VmRSS:", 0) == 0) return std::atoll(line.c_str() + 6) * 1024;
-    return 0;
-}
+void reset_peak_memory() { write_file("/proc/self/clear_refs", "5"); }
+long long peak_memory() { return memory_figure("VmHWM:"); }
+long long current_memory() { return memory_figure("VmRSS:"); }
 
 // The bytes in a folder and the folders below it.
 long long folder_bytes(const std::string &folder) {

@@ -348,7 +348,6 @@ void trim_trailing_space(char *text) {
 }
 
 void sanitise_title_string(char *text) {
-    trim_trailing_space(text);
     for (char *p = text; *p; p++) {
         *p = lower(*p);
         if (*p == '|')
@@ -356,6 +355,8 @@ void sanitise_title_string(char *text) {
         else if (!shown_by_console(static_cast<unsigned char>(*p)))
             *p = ' ';
     }
+    // After the replacing: a title ending in control bytes ends in no spaces.
+    trim_trailing_space(text);
 }
 
 void sanitise_author_string(char *text) {

@@ -495,6 +495,24 @@ void draw_exit_box(cbitmap *screen) {
     text(screen, "cancel", 32, 48, 7);
 }
 
+// The entry whose label could not be made, while it stays selected: it is
+// tried once, not again every frame.
+struct failed_label_record {
+    int list = -1, selected = -1;
+    std::string lid, path;
+} failed_label;
+
+bool label_failed_before(const splore_item *entry) {
+    const splore_list_record *list = current_list();
+    return list && failed_label.list == list_index && failed_label.selected == list->selected &&
+           failed_label.lid == entry->lid && failed_label.path == entry->path;
+}
+
+void remember_failed_label(const splore_item *entry) {
+    const splore_list_record *list = current_list();
+    failed_label = {list_index, list ? list->selected : -1, entry->lid, entry->path};
+}
+
 void draw_background(cbitmap *screen, splore_list_record *list) {
     if (list->count == 0) {
         tamu_rectfill(screen, 0, 0, 127, 127, 5);
@@ -509,13 +527,14 @@ void draw_background(cbitmap *screen, splore_list_record *list) {
         return;
     }
     splore_item *entry = selected_entry();
-    if (entry && entry->kind == SPLORE_KIND_CART && !entry->label) {
+    if (entry && entry->kind == SPLORE_KIND_CART && !entry->label && !label_failed_before(entry)) {
         if (entry->lid[0]) {
             entry->label = create_label_from_cart_lid(entry->lid);
         } else {
             std::string path = std::string(pstate.root_path) + entry->path;
             entry->label = create_label_from_file(path.c_str());
         }
+        if (!entry->label) remember_failed_label(entry);
     }
     if (entry && entry->label) {
         tamu_blit(entry->label, screen, 0, 0, 0, 0, 128, 128);
@@ -708,7 +727,8 @@ void process_cart_menu_action(int code) {
         break;
     case MENU_THREAD: {
         splore_item *entry = selected_entry();
-        splore_launch_html(get_bbs_thread_url(entry ? entry->lid : ""));
+        const char *url = get_bbs_thread_url(entry ? entry->lid : "");
+        if (url[0]) splore_launch_html(url);
         cart_menu = CART_MENU_CLOSED;
         break;
     }

@@ -142,7 +142,9 @@ TEST(SploreEntries, TextRules) {
         {"Some Body!", "some body!", "some_body_"},
         {"abcdefghijklmnopqrst", "abcdefghijklmnopqrst", "abcdefghijklmnop"},
         {"trailing   ", "trailing", "trailing"},
-        {"tab\there\x01\x7f\xc3\xa9", "tab here \x7f  ", "tab_here____"},
+        {"tab\there\x01\x7f\xc3\xa9", "tab here \x7f", "tab_here____"},
+        // Control bytes at the end become spaces, which are then trimmed.
+        {"game\x01\x02 \x1b", "game", "game____"},
         {"", "", ""},
     };
     for (auto &c : cases) {

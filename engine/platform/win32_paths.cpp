@@ -145,5 +145,6 @@ int tamu_prefix_with_desktop_path(const char *name, char *out) {
         if (tamu_path_join(folder, desktop.c_str())) return fail(out);
     }
     to_slashes(folder);
+    tamu_mkdir(folder);   // captures go there: a profile without one gets it
     return tamu_path_join(out, folder, "/", name);
 }

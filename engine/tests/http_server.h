@@ -99,10 +99,23 @@ class SilentServer {
   public:
     int port = 0;
     bool start() { return (port = socket_.listen_on_free_port()) > 0; }
+    // True when a client has connected (the connection waits unaccepted).
+    bool contacted() const {
+        fd_set waiting;
+        FD_ZERO(&waiting);
+        FD_SET(socket_.fd, &waiting);
+        timeval now{0, 0};
+        return socket_.fd != INVALID_SOCKET && select(0, &waiting, nullptr, nullptr, &now) > 0;
+    }
 
   private:
     LocalSocket socket_;
 };
+
+// The Windows program fetches through WinINet inside its own process: it
+// starts no wget.
+constexpr bool downloads_start_wget = false;
+inline int child_wget_processes() { return 0; }
 
 #else
 #include <arpa/inet.h>
@@ -114,6 +127,9 @@ class SilentServer {
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <dirent.h>
+#include <fstream>
 
 extern char **environ;
 
@@ -205,6 +221,11 @@ class SilentServer {
         port = ntohs(address.sin_port);
         return true;
     }
+    // True when a client has connected (the connection waits unaccepted).
+    bool contacted() const {
+        pollfd p{fd_, POLLIN, 0};
+        return fd_ >= 0 && poll(&p, 1, 0) > 0;
+    }
     ~SilentServer() {
         if (fd_ >= 0) close(fd_);
     }
@@ -212,5 +233,29 @@ class SilentServer {
   private:
     int fd_ = -1;
 };
+
+constexpr bool downloads_start_wget = true;
+
+// The wget processes this process started that still exist (zombies
+// included: a child that was never reaped counts).
+inline int child_wget_processes() {
+    int found = 0;
+    DIR *proc = opendir("/proc");
+    if (!proc) return -1;
+    while (dirent *entry = readdir(proc)) {
+        if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+        std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        // pid (comm) state ppid ...
+        size_t open = line.find('('), close_at = line.rfind(')');
+        if (open == std::string::npos || close_at == std::string::npos) continue;
+        std::string comm = line.substr(open + 1, close_at - open - 1);
+        int ppid = std::atoi(line.c_str() + close_at + 4);
+        if (comm == "wget" && ppid == getpid()) found++;
+    }
+    closedir(proc);
+    return found;
+}
 
 #endif

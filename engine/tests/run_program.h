@@ -9,6 +9,7 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <winsock2.h>   // before windows.h, for the tests with servers
 #include <windows.h>
 #else
 #include <fcntl.h>

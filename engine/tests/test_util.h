@@ -1,6 +1,11 @@
 // Helpers shared by the tests.
 #pragma once
 
+#ifdef _WIN32
+#include <winsock2.h>   // before windows.h, for the tests with servers
+#include <windows.h>
+#endif
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -24,6 +29,14 @@ inline void write_file(const std::string &path, const std::string &bytes) {
 constexpr char platform_letter = 'w';
 #else
 constexpr char platform_letter = 'l';
+#endif
+
+#ifdef _WIN32
+// Whether the Windows program runs under wine (which says so in ntdll).
+inline bool under_wine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
 #endif
 
 // The private home folder that CTest gives each test program.

@@ -202,11 +202,6 @@ TEST_F(WinDownload, ABodyWithoutALengthEndsWithTheConnection) {
 }
 
 // wine's ntdll names itself.
-bool under_wine() {
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
 TEST_F(WinDownload, AServerThatNeverAnswersTimesOut) {
     if (under_wine())
         GTEST_SKIP() << "wine's WinINet ignores the session's receive time-out and keeps "

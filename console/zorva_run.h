@@ -29,8 +29,11 @@ constexpr int ZORVA_CHAR_LIMIT = 65536;
 constexpr int ZORVA_TOKEN_LIMIT = 8192;
 // Room for the assembled program text.
 constexpr int LUA_CODE_BUFFER_SIZE = 81920;
-// Instructions that one "__gc" finalizer of a cart may run.
-constexpr int ZORVA_FINALIZER_BUDGET = 0x4000;
+// Instructions that one "__gc" finalizer of a cart may run. Finalizers
+// run between frames and when a state is closed, outside the frame's
+// budget, and a cart can leave some 70,000 of them: kept small, so that
+// all of them together still take a fraction of a second.
+constexpr int ZORVA_FINALIZER_BUDGET = 0x400;
 // Between two code tabs in the joined source.
 extern const char *const ZORVA_TAB_SEPARATOR;   // "\n-->8\n"
 
@@ -65,6 +68,16 @@ void instruction_limiter(lua_State *L, lua_Debug *ar);
 // The script engine's allocator. Every block carries its charge to the
 // cart in front of it.
 void *zorva_lua_alloc(void *ud, void *ptr, size_t old_size, size_t new_size);
+
+// A cart's error report: opening marks the run as failed (pstate's
+// run_failed) and keeps what is printed until closing, which writes it to
+// the log and standard error under the running cart's name.
+void open_cart_error_report();
+void close_cart_error_report();
+// The file name of the running cart as it was started ("" for none).
+const char *running_cart_name();
+// 1 while run_slice resumes the cart (the script state is in use).
+int cart_slice_running();
 
 // Stops a running program and returns to the console (not while the
 // suspend counter is 1 or more).

@@ -92,8 +92,14 @@ constexpr int TAMU_MAX_COMMAND = 511;
 // Fetches url into the file at path with the external wget, blocking the
 // calling (worker) thread for at most cconfig.timeout seconds. Returns 0 on
 // Linux whatever happened: callers test the file, which exists only when
-// the download completed.
+// the download completed. (Windows returns the failure's code, see
+// win32_launch.cpp.) It writes nothing to the log, which belongs to the
+// main thread: the caller logs what it needs from there.
 int tamu_wget(const char *url, const char *path);
+// Why the calling thread's last tamu_wget failed, as a log line without
+// its line end; "" after a success (and on Linux, where callers judge by
+// the file).
+const char *tamu_wget_failure();
 
 // Opens a web address or local path with the desktop's default handler
 // (xdg-open), without waiting for the handler to finish.

@@ -40,6 +40,7 @@ struct download_job {
     char url[BBS_PATH_SIZE];
     char part_path[BBS_PATH_SIZE + 32];   // where the fetch writes
     bool check_png;
+    char failure[512] = {};   // why the fetch failed, for the main thread's log
     std::atomic<int> result{DOWNLOAD_RUNNING};
     std::atomic<int> refs{2};
 };
@@ -550,6 +551,7 @@ void download_worker() {
     download_job *job = take_pending_job();
     if (!job) return;
     tamu_wget(job->url, job->part_path);
+    std::snprintf(job->failure, sizeof job->failure, "%s", tamu_wget_failure());
     job->result = fetched_file_ok(job->part_path, job->check_png) ? DOWNLOAD_DONE : DOWNLOAD_FAILED;
     release_job(job);
     live_workers--;
@@ -565,6 +567,7 @@ void collect_download_result() {
     }
     int result = current_job->result;
     if (result == DOWNLOAD_RUNNING) return;
+    if (current_job->failure[0]) tamu_debugf("tamu_wget failed: %.400s\n", current_job->failure);
     if (result == DOWNLOAD_DONE && !move_into_place(current_job->part_path, slot.temp_path)) result = DOWNLOAD_FAILED;
     abandon_current_job();
     slot.state = result;

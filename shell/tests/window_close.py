@@ -2,7 +2,11 @@
 """Starts the player in a real X window (under Xvfb), waits for its window,
 asks it to close the way a window manager does (WM_DELETE_WINDOW), and
 checks that it shuts down cleanly: exit status 0 and the whole shut-down in
-its log."""
+its log.
+
+With "spinning" after the player, it runs (-run) a cart that stores a cart
+data value and then never gives up its frame; the close must still end the
+player within a second, with the cart's data saved."""
 import ctypes
 import ctypes.util
 import os
@@ -57,11 +61,21 @@ def find_window(display, window, title):
     return None
 
 
+spinning = len(sys.argv) > 2 and sys.argv[2] == "spinning"
 home = tempfile.mkdtemp(prefix="zorva-window-")
 env = dict(os.environ, HOME=home)
 env.pop("SDL_VIDEODRIVER", None)
 env.pop("SDL_AUDIODRIVER", None)
-proc = subprocess.Popen([player], env=env)
+command = [player]
+if spinning:
+    cart = os.path.join(home, "spin.zv")
+    with open(cart, "w") as f:
+        f.write("zorva cartridge\nversion 11\n__lua__\n"
+                "cartdata('window_spin') dset(0, 7)\n"
+                "co = cocreate(function() while true do end end)\n"
+                "while true do coresume(co) end\n")
+    command += ["-run", cart]
+proc = subprocess.Popen(command, env=env)
 display = x11.XOpenDisplay(None)
 if not display:
     proc.kill()
@@ -74,7 +88,9 @@ while time.time() < deadline and window is None and proc.poll() is None:
 if window is None:
     proc.kill()
     sys.exit("the player's window never appeared")
-time.sleep(0.5)  # let the loop run a few frames
+# Let the loop run a few frames (with a cart: past the boot sequence, which
+# starts it after three seconds).
+time.sleep(5 if spinning else 0.5)
 
 event = ClientMessage()
 event.type = 33  # ClientMessage
@@ -86,11 +102,18 @@ event.data[1] = 0  # CurrentTime
 x11.XSendEvent(display, window, 0, 0, ctypes.byref(event))
 x11.XFlush(display)
 
+asked = time.time()
 try:
     status = proc.wait(timeout=20)
 except subprocess.TimeoutExpired:
     proc.kill()
     sys.exit("the player did not end after its window was closed")
+if spinning:
+    if time.time() - asked > 1:
+        sys.exit(f"the player took {time.time() - asked:.1f} s to end")
+    data = open(os.path.join(home, ".ostrel", "zorva", "cdata", "window_spin.zvd.txt")).read()
+    if not data.startswith("00070000"):
+        sys.exit(f"the cart's data was not saved: {data!r}")
 if status != 0:
     sys.exit(f"the player ended with status {status}")
 log = open(os.path.join(home, ".ostrel", "zorva", "log.txt")).read()

@@ -388,8 +388,6 @@ void open_cart_error_report() {
 
 void close_cart_error_report() { zorva_close_report(running_name); }
 
-const char *running_cart_name() { return running_name; }
-
 int cart_slice_running() { return in_slice; }
 
 int cpu_budget() { return pstate.fps == 60 ? ZORVA_CPU_BUDGET_60 : ZORVA_CPU_BUDGET_30; }

@@ -74,8 +74,6 @@ void *zorva_lua_alloc(void *ud, void *ptr, size_t old_size, size_t new_size);
 // the log and standard error under the running cart's name.
 void open_cart_error_report();
 void close_cart_error_report();
-// The file name of the running cart as it was started ("" for none).
-const char *running_cart_name();
 // 1 while run_slice resumes the cart (the script state is in use).
 int cart_slice_running();
 

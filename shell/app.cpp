@@ -155,14 +155,15 @@ int compressed_size(const char *code) {
 void autoload(const char *name) {
     char path[ZORVA_PATH_SIZE] = "";
     if (tamu_resolve_filename(name, path) != 0) {
+        // (load_working_cart logs why the others fail.)
         note_cart_load_failure(CART_LOAD_NO_FILE);
+        tamu_debugf("could not load %.400s: %s\n", name, cart_load_failure());
     } else if (load_working_cart(path) == 0) {
         app.autoload_ok = 1;
         return;
     }
     std::printf("could not load %s\n", name);
     std::fflush(stdout);
-    tamu_debugf("could not load %.400s: %s\n", name, cart_load_failure());
     if (pstate.exec_mode || app.run) std::exit(1);
 }
 

@@ -3,10 +3,11 @@
 // tamu_wget results: 0 done, 1 no internet session, 2 the output file
 // cannot be created, 3 the URL could not be fetched (no answer, an HTTP
 // status other than 2xx, a broken transfer, a write that failed or the
-// time-out). As on Linux, only a complete download leaves a file behind.
-// tamu_wget runs on a worker thread and the log (with its shared line
-// buffer) is the main thread's: the reason of a failure is kept for the
-// thread (tamu_wget_failure) for the caller to log.
+// time-out); tamu_wget_limited adds 4, a body over its bound. As on Linux,
+// only a complete download leaves a file behind. The downloads run on
+// worker threads and the log (with its shared line buffer) is the main
+// thread's: the reason of a failure is kept for the thread
+// (tamu_wget_failure) for the caller to log.
 #include "tamu.h"
 
 #include <windows.h>
@@ -78,7 +79,7 @@ void note_failure(const char *format, ...) {
 
 const char *tamu_wget_failure() { return failure; }
 
-int tamu_wget(const char *url, const char *path) {
+int tamu_wget_limited(const char *url, const char *path, int64_t max_bytes, const std::atomic<int> *) {
     failure[0] = 0;
     if (!path || !path[0]) return 2;
     if (!url) return 3;
@@ -129,6 +130,10 @@ int tamu_wget(const char *url, const char *path) {
             return fail(3);
         }
         if (got == 0) break;
+        if (max_bytes >= 0 && total + got > max_bytes) {
+            note_failure("the file is too large");
+            return fail(TAMU_WGET_TOO_LARGE);
+        }
         total += got;
         if (std::fwrite(block, 1, got, out) != got) {
             note_failure("could not write outfile: %.400s", path);
@@ -151,6 +156,8 @@ int tamu_wget(const char *url, const char *path) {
     }
     return 0;
 }
+
+int tamu_wget(const char *url, const char *path) { return tamu_wget_limited(url, path, -1, nullptr); }
 
 void tamu_launch_html(const char *target) {
     if (!target || !target[0]) return;

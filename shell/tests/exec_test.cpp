@@ -155,7 +155,9 @@ TEST(Exec, TheStatusSaysHowTheCartEnded) {
         outcome o = run(player() + " -x cart.zv");
         EXPECT_EQ(o.status, c.status);
         EXPECT_NE(o.out.find(c.printed), std::string::npos) << o.out;
-        if (c.status == 0) EXPECT_EQ(o.out, "");
+        if (c.status == 0) {
+            EXPECT_EQ(o.out, "");
+        }
     }
 }
 

@@ -123,6 +123,22 @@ int running_tab_span[ZORVA_CODE_TABS];
 constexpr int FINALIZER_ERRORS_LOGGED = 8;
 int finalizer_errors = 0;
 
+// Finalizers run between frames and when a script state closes, outside
+// any frame's budget, and a cart can leave tens of thousands of them: the
+// finalizers of one pass (a collection, a close) get FINALIZER_PASS_MS
+// together, none run once the player quits, and the objects of the rest
+// go without theirs.
+constexpr int FINALIZER_PASS_MS = 50;
+int finalizer_pass_start = 0;
+
+void begin_finalizer_pass() { finalizer_pass_start = tamu_get_time(); }
+
+int finalizer_guard(void *, lua_State *) {
+    if (tamu_quit) return 0;
+    int spent = tamu_get_time() - finalizer_pass_start;
+    return spent >= 0 && spent < FINALIZER_PASS_MS ? 1 : 0;
+}
+
 // Saved by pause_program for continue_program.
 int paused_camera_x = 0, paused_camera_y = 0;
 
@@ -411,21 +427,27 @@ void start_lua_machine() {
     finalizer_errors = 0;
     lua_setgcerrorf(L, report_gc_error, nullptr);
     lua_setfinalizerbudget(L, ZORVA_FINALIZER_BUDGET);
+    lua_setfinalizerguard(L, finalizer_guard, nullptr);
     add_c_functions(L);
     traceback_thread = lua_newthread(L);
     lua_rawsetp(L, LUA_REGISTRYINDEX, &traceback_thread);
     L0 = L;
 }
 
-void reset_lua_machine() {
+void close_lua_machine() {
     lua_State *old = L0;
     // Nothing reaches the old state while it closes (its finalizers may
     // call cart functions).
     L0 = nullptr;
     traceback_thread = nullptr;
+    begin_finalizer_pass();
     if (old) lua_close(old);
     pstate.script_memory = 0;
     pstate.soft_yield_requested = 0;
+}
+
+void reset_lua_machine() {
+    close_lua_machine();
     start_lua_machine();
 }
 
@@ -578,6 +600,7 @@ int run_program(const char *source, int is_command) {
 static bool prepare_round() {
     pstate.soft_yield_requested = 0;
     if (!L0) return false;
+    begin_finalizer_pass();
     lua_gc(L0, LUA_GCRESTART, 0);
     if (lua_gc(L0, LUA_GCISRUNNING, 0)) lua_gc(L0, LUA_GCCOLLECT, 0);
     if (!keep_within_memory()) return false;

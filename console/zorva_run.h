@@ -29,11 +29,8 @@ constexpr int ZORVA_CHAR_LIMIT = 65536;
 constexpr int ZORVA_TOKEN_LIMIT = 8192;
 // Room for the assembled program text.
 constexpr int LUA_CODE_BUFFER_SIZE = 81920;
-// Instructions that one "__gc" finalizer of a cart may run. Finalizers
-// run between frames and when a state is closed, outside the frame's
-// budget, and a cart can leave some 70,000 of them: kept small, so that
-// all of them together still take a fraction of a second.
-constexpr int ZORVA_FINALIZER_BUDGET = 0x400;
+// Instructions that one "__gc" finalizer of a cart may run.
+constexpr int ZORVA_FINALIZER_BUDGET = 0x4000;
 // Between two code tabs in the joined source.
 extern const char *const ZORVA_TAB_SEPARATOR;   // "\n-->8\n"
 
@@ -51,6 +48,8 @@ void install_console_hooks();
 // the console's allocator and the cart API.
 void start_lua_machine();
 void reset_lua_machine();
+// Closes L0 (its finalizers run within their time) and leaves none.
+void close_lua_machine();
 
 // Starts the working cart: its code tabs joined into its code, a new
 // script state, console memory reloaded from it, the program compiled.

@@ -199,10 +199,7 @@ void release_shell() {
     console_stop_all_sound();
     release_splore_lists();
     release_download_slot();
-    if (lua_State *L = L0) {
-        L0 = nullptr;
-        lua_close(L);
-    }
+    close_lua_machine();
     for (zorva_cart *&cart : pitem) {
         tamu_destroy_zorva_cart(cart);
         cart = nullptr;

@@ -108,7 +108,7 @@ int calls_past_frame = 0;
 // Budgets' worth of units that a host callback of the cart (a __pairs
 // metamethod, say) may run past the frame before it is stopped.
 constexpr int CALLBACK_GRACE_BUDGETS = 8;
-// The cart was stopped because the player quits: not the cart's failure.
+// The program was stopped because the player quits: not its failure.
 int stopped_for_quit = 0;
 // run_slice is resuming the cart.
 int in_slice = 0;
@@ -406,6 +406,8 @@ void close_cart_error_report() { zorva_close_report(running_name); }
 
 int cart_slice_running() { return in_slice; }
 
+int cart_stopped_for_quit() { return stopped_for_quit; }
+
 int cpu_budget() { return pstate.fps == 60 ? ZORVA_CPU_BUDGET_60 : ZORVA_CPU_BUDGET_30; }
 
 int memory_in_use() { return add_held(pstate.memory_baseline, pstate.script_memory); }
@@ -521,6 +523,7 @@ static void note_running_program(const char *source, int is_command) {
 int run_program(const char *source, int is_command) {
     if (!source) source = "";
     note_running_program(source, is_command);
+    stopped_for_quit = 0;
     int tokens = 0;
     if (!is_command) {
         int length = int(std::strlen(source));
@@ -653,7 +656,6 @@ void run_slice_section() {
         zorva_runtime_line = 0;
         pstate.assert_message[0] = 0;
         yielded_for_memory = 0;
-        stopped_for_quit = 0;
         // (A finalizer run between frames may have called flip.)
         pstate.frame_over = 0;
         lua_sethook(L, instruction_limiter, LUA_MASKCOUNT, ZORVA_HOOK_COUNT);

@@ -75,6 +75,9 @@ void open_cart_error_report();
 void close_cart_error_report();
 // 1 while run_slice resumes the cart (the script state is in use).
 int cart_slice_running();
+// 1 when the running program was stopped (or made to yield) because the
+// player is asked to quit.
+int cart_stopped_for_quit();
 
 // Stops a running program and returns to the console (not while the
 // suspend counter is 1 or more).

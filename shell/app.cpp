@@ -315,7 +315,8 @@ int tamu_main_init(int argc, char **argv) {
 // limit, 2 when the player was asked to quit before the cart ended.
 static int exec_status() {
     if (pstate.run_failed) return 1;
-    return pstate.MODE == MODE_RUNNING || pstate.REQUEST == REQUEST_RUN ? 2 : 0;
+    bool ended = pstate.MODE != MODE_RUNNING && pstate.REQUEST != REQUEST_RUN && !cart_stopped_for_quit();
+    return ended ? 0 : 2;
 }
 
 int tamu_main_exit() {

@@ -124,7 +124,7 @@ void normal_tick() {
     update_reset_glitch();
     frame_pile -= TICK;
     pstate.frame_counter++;
-    pstate.frames_skipped++;   // the tick counter
+    pstate.tick_counter++;
     frame_flipper ^= 1;
     if (!(pstate.fps == 60 && frame_flipper == 1)) record_video_frame(app.capture);
 }
@@ -167,8 +167,10 @@ void process_command() {
     case REQUEST_RUNTIME_ERROR:
         pause_program();
         reset_lua_machine();
+        open_cart_error_report();
         zorva_print("");
         zorva_print(zorva_error_string);
+        close_cart_error_report();
         break;
     case REQUEST_RESET_SCRIPT: reset_lua_machine(); break;
     default: break;
@@ -318,7 +320,7 @@ int tamu_main_update() {
     }
     set_view(pstate.view);
     process_hot_keys();
-    if (pstate.hold_counter == 0 && app.download_slot.state == DOWNLOAD_IDLE) pstate.frames_skipped = 0;
+    if (pstate.hold_counter == 0 && app.download_slot.state == DOWNLOAD_IDLE) pstate.tick_counter = 0;
     determine_audio_pause_state();
     return 0;
 }

@@ -7,12 +7,11 @@
 
 #include "tamu_sfx.h"
 #include "tamu_xm.h"
+#include "zorva_cart.h"
 
 struct cfile;
 typedef cfile cbuffer;
 struct csound;
-struct sfx_record;
-struct zorva_cart;
 
 constexpr int MIXER_CHANNELS = 8;
 // Samples a channel renders at most in one pass; larger device requests
@@ -43,6 +42,9 @@ struct mixer_channel {
     int32_t instrument_previous_pitch, instrument_previous_waveform, instrument_previous_volume;
     int32_t instrument_tick_position;
     int32_t remaining_ticks;      // until the sound effect stops or the pattern ends
+    // The custom instrument's note as generate_sfx_inst_note writes it,
+    // one slot for even and one for odd tick positions.
+    sfx_note instrument_notes[2];
 };
 
 typedef void (*tamu_post_mix_function)(int16_t *samples, int n);

@@ -473,7 +473,7 @@ int zv_help(lua_State *) {
     zorva_print("alt+enter to toggle fullscreen");
     zorva_print("alt+f4 or ctrl-q to fastquit");
     zorva_print("");
-    zorva_print_col("see zorva.txt for more info", 12);
+    zorva_print_col("see README.md for more info", 12);
     zorva_print_col("www.zorva.example", 12);
     zorva_print("");
     return 0;
@@ -562,14 +562,18 @@ int zv_install_demos(lua_State *) {
     return 0;
 }
 
-int zv_install_games(lua_State *) {
-    if (zorva_shell.install_games && zorva_shell.install_games() == 0) {
+// Answers whether it worked too, so that a cart (the main cart's menu)
+// can tell its user.
+int zv_install_games(lua_State *L) {
+    bool installed = zorva_shell.install_games && zorva_shell.install_games() == 0;
+    if (installed) {
         zorva_print("installed sample games");
         zorva_print("to splore favourites");
     } else {
         zorva_print("could not install sample games");
     }
-    return 0;
+    lua_pushboolean(L, installed);
+    return 1;
 }
 
 int zv_keyconfig(lua_State *) {

@@ -178,8 +178,10 @@ int tamu_prefix_with_program_path(const char *name, char *out);
 // Windows: the module file name, with '/' for '\\'). Non-zero, with out
 // empty, when it cannot be read.
 int tamu_get_program_filename(char *out);
-// out := desktop folder (the desktop_path setting, created, else
-// $HOME/Desktop) + name.
+// out := desktop folder + name: the desktop_path setting, else the desktop
+// folder of the user's environment (Linux: XDG_DESKTOP_DIR of
+// user-dirs.dirs, else $HOME/Desktop; Windows: %USERPROFILE%/Desktop). The
+// folder is created when missing.
 int tamu_prefix_with_desktop_path(const char *name, char *out);
 // Creates one folder with permissions 0755 (less the umask); an existing
 // folder or any other failure is ignored.

@@ -184,7 +184,6 @@ void install_shell_hooks() {
     zorva_shell.do_import = do_import;
     cart_forms.print = print_on_console;
     zorva_shell.keyconfig = open_keyconfig;
-    cart_forms.label_from_file = create_label_from_file;
     zorva_shell.splore = open_splore;
     zorva_button_config = {app.button_keys, &app.joystick_index, &app.glitch_test};
 }

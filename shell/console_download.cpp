@@ -110,7 +110,7 @@ void take_info_file(const char *temp_path) {
 
 // A fresh cart image.
 void take_cart_image(const char *temp_path) {
-    zorva_cart *cart = load_zorva_cart_png(temp_path);
+    zorva_cart *cart = load_downloaded_cart(temp_path);
     if (!cart) {
         switch (last_png_load_error) {
         case PNG_CART_NOT_PNG: show_message("could not connect to bbs", MESSAGE_FAILURE_MS); break;

@@ -27,9 +27,9 @@ constexpr int MAX_FILE_NUMBER = 1000000;
 // Colour 0 is written through this palette entry: the PNG writer makes
 // entry 0 transparent.
 constexpr uint8_t SCREENSHOT_BLACK = 16;
-// The graphic control block of every GIF frame: disposal 2, a delay of
-// 3/100 s, no transparent colour.
-const GifByteType frame_control[4] = {8, 3, 0, 0};
+// The graphic control block of a GIF frame: disposal 2, the delay in
+// hundredths of a second in bytes 1 and 2, no transparent colour.
+constexpr GifByteType FRAME_DISPOSAL = 8;
 // The application block that makes a GIF loop forever.
 const char loop_application[] = "NETSCAPE2.0";
 const GifByteType loop_forever[3] = {1, 0, 0};
@@ -116,11 +116,20 @@ bool put_loop_extension(GifFileType *gif) {
            EGifPutExtensionTrailer(gif) == GIF_OK;
 }
 
-// One recorded frame, each pixel scale x scale, its values taken modulo
-// the colour count.
-bool put_frame(GifFileType *gif, const cbitmap *frame, int scale, int colours, bool first) {
+// The delay of recorded frame number i in hundredths of a second: frames
+// come VIDEO_FRAMES_PER_SECOND a second, and the delays add up to the time
+// they were shown (3, 3, 4, 3, 3, 4, ... at 30 a second).
+int frame_delay(int i) {
+    return (i + 1) * 100 / VIDEO_FRAMES_PER_SECOND - i * 100 / VIDEO_FRAMES_PER_SECOND;
+}
+
+// Recorded frame number i, each pixel scale x scale, its values taken
+// modulo the colour count.
+bool put_frame(GifFileType *gif, const cbitmap *frame, int i, int scale, int colours) {
     int side = FRAME_SIDE * scale;
-    if (first && !put_loop_extension(gif)) return false;
+    if (i == 0 && !put_loop_extension(gif)) return false;
+    int delay = frame_delay(i);
+    const GifByteType frame_control[4] = {FRAME_DISPOSAL, GifByteType(delay & 255), GifByteType(delay >> 8), 0};
     if (EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(sizeof frame_control), frame_control) != GIF_OK)
         return false;
     if (EGifPutImageDesc(gif, 0, 0, side, side, false, nullptr) != GIF_OK) return false;
@@ -142,7 +151,7 @@ bool put_gif(GifFileType *gif) {
     EGifSetGifVersion(gif, true);
     bool ok = EGifPutScreenDesc(gif, side, side, colours == 256 ? 8 : 4, 0, map) == GIF_OK;
     GifFreeMapObject(map);
-    for (int i = 0; ok && i < video_clip_index; i++) ok = put_frame(gif, video_clip[i], scale, colours, i == 0);
+    for (int i = 0; ok && i < video_clip_index; i++) ok = put_frame(gif, video_clip[i], i, scale, colours);
     return ok;
 }
 
@@ -165,7 +174,8 @@ const char *get_output_file_name_base() {
     return output_base;
 }
 
-int save_png_screenshot(cbitmap *bitmap) {
+int save_png_screenshot(cbitmap *bitmap, char *saved_path) {
+    if (saved_path) saved_path[0] = 0;
     if (!bitmap || bitmap->bpp != 8) return 1;
     char path[ZORVA_PATH_SIZE];
     if (choose_capture_path("%s_%03d.png", path) != 0) return 1;
@@ -179,7 +189,9 @@ int save_png_screenshot(cbitmap *bitmap) {
     tamu_debugf("saving screenshot to: %s\n", path);
     unsigned error = tamu_save_png(path, picture);
     tamu_destroy_bitmap(picture);
-    return error == 0 && tamu_file_exists(path) ? 0 : 1;
+    if (error != 0 || !tamu_file_exists(path)) return 1;
+    if (saved_path) std::snprintf(saved_path, ZORVA_PATH_SIZE, "%s", path);
+    return 0;
 }
 
 void record_video_frame(cbitmap *bitmap) {
@@ -208,7 +220,8 @@ void release_video_clip() {
     video_clip_index = 0;
 }
 
-int save_gif() {
+int save_gif(char *saved_path) {
+    if (saved_path) saved_path[0] = 0;
     char path[ZORVA_PATH_SIZE];
     if (choose_capture_path("%s_%d.gif", path) != 0) return 1;
     cfile *file = tamu_fopen_save(path);
@@ -227,7 +240,9 @@ int save_gif() {
         tamu_abort_save(file);
         return 2;
     }
-    return tamu_fclose_save(file) == 0 ? 0 : 3;
+    if (tamu_fclose_save(file) != 0) return 3;
+    if (saved_path) std::snprintf(saved_path, ZORVA_PATH_SIZE, "%s", path);
+    return 0;
 }
 
 // ---------------------------------------------------------------------------

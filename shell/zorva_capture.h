@@ -31,8 +31,9 @@ const char *get_output_file_name_base();
 // Saves the bitmap (8 bits, normally the console back page), scaled by
 // the screenshot scale, as "<base>_NNN.png" on the desktop, NNN the first
 // number from 000 that names no file yet. 0 when it was written, 1 when
-// not (nothing is left behind then).
-int save_png_screenshot(cbitmap *bitmap);
+// not (nothing is left behind then). saved_path, when given (room for
+// ZORVA_PATH_SIZE characters), receives the file's path, or "" on failure.
+int save_png_screenshot(cbitmap *bitmap, char *saved_path = nullptr);
 
 // Adds a copy of the bitmap (128 x 128, 8 bits) to the clip as its newest
 // frame.
@@ -44,9 +45,11 @@ void release_video_clip();
 
 // Saves the clip as a looping GIF "<base>_N.gif" on the desktop, N the
 // first number from 0 that names no file yet, each frame scaled by the gif
-// scale and shown for 3/100 s. 0 on success; non-zero when the file cannot
-// be created or written, and then no file is left behind.
-int save_gif();
+// scale and shown for as long as it was recorded (3, 3, 4 hundredths of a
+// second and again, for 30 frames a second). 0 on success; non-zero when
+// the file cannot be created or written, and then no file is left behind.
+// saved_path as for save_png_screenshot.
+int save_gif(char *saved_path = nullptr);
 
 // Tools for studying the recorded clip, used by nothing in the player.
 //

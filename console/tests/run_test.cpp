@@ -656,6 +656,53 @@ TEST_F(Run, LongTextTakesSeveralRowsAndScrolls) {
     EXPECT_GT(ink(96) + ink(97) + ink(98), 0);   // the "x" line, scrolled up
 }
 
+TEST(WrapWords, LinesBreakBetweenWords) {
+    struct Case {
+        const char *text;
+        int width;
+        const char *lines;
+        int count;
+    } cases[] = {
+        {"", 10, "", 1},
+        {"short", 10, "short", 1},
+        {"exactly 10", 10, "exactly 10", 1},
+        {"the quick brown fox", 10, "the quick\nbrown fox", 2},
+        {"one  two   three", 8, "one  two\nthree", 2},       // spaces at a break are dropped
+        {"abcdefghijklmno", 6, "abcdef\nghijkl\nmno", 3},    // a word longer than a line
+        {"saved to ~/Desktop/hello_000.png", 16, "saved to\n~/Desktop/\nhello_000.png", 3},
+        {"/home/someone/Desktop/x.png", 16, "/home/someone/\nDesktop/x.png", 2},
+        {"first\nsecond line", 6, "first\nsecond\nline", 3},  // newlines stay
+        {"a\n\nb", 4, "a\n\nb", 3},
+        {"trailing\n", 10, "trailing", 1},
+        {"ends with spaces    ", 9, "ends with\nspaces", 2},
+    };
+    for (const Case &c : cases) {
+        char out[256];
+        EXPECT_EQ(zorva_wrap_words(c.text, c.width, out, int(sizeof out)), c.count) << c.text;
+        EXPECT_STREQ(out, c.lines) << c.text;
+    }
+    // Cut to the buffer.
+    char small[6];
+    zorva_wrap_words("hello world", 20, small, int(sizeof small));
+    EXPECT_STREQ(small, "hello");
+}
+
+TEST_F(Run, AWrappedLineBreaksBetweenWords) {
+    pstate.draw_state.cursor_y = 0;
+    // 25 characters, then a word that would straddle the 32nd column.
+    zorva_print("aaaa aaaa aaaa aaaa aaaa bbbbbbbbbb");
+    EXPECT_EQ(pstate.draw_state.cursor_y, 12);
+    auto ink_in = [](int x0, int x1, int y0) {
+        int n = 0;
+        for (int y = y0; y < y0 + 5; y++)
+            for (int x = x0; x <= x1; x++) n += pstate.screen->rows[y][x] != 0;
+        return n;
+    };
+    EXPECT_EQ(ink_in(100, 127, 0), 0);      // the first row ends after the a's
+    EXPECT_GT(ink_in(0, 38, 6), 0);         // the b's all on the second row
+    EXPECT_EQ(ink_in(40, 127, 6), 0);
+}
+
 TEST_F(Run, ExecModePrintsToStandardOutput) {
     pstate.exec_mode = 1;
     pstate.MODE = MODE_CONSOLE;

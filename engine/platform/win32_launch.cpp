@@ -3,7 +3,8 @@
 // tamu_wget results: 0 done, 1 no internet session, 2 the output file
 // cannot be created, 3 the URL could not be fetched (no answer, an HTTP
 // status other than 2xx, a broken transfer, a write that failed or the
-// time-out). As on Linux, only a complete download leaves a file behind.
+// time-out); tamu_wget_limited adds 4, a body over its bound. As on Linux,
+// only a complete download leaves a file behind.
 #include "tamu.h"
 
 #include <windows.h>
@@ -62,7 +63,7 @@ long long content_length(HINTERNET url) {
 
 }  // namespace
 
-int tamu_wget(const char *url, const char *path) {
+int tamu_wget_limited(const char *url, const char *path, int64_t max_bytes, const std::atomic<int> *) {
     if (!path || !path[0]) return 2;
     if (!url) return 3;
     int seconds = download_timeout();
@@ -112,6 +113,10 @@ int tamu_wget(const char *url, const char *path) {
             return fail(3);
         }
         if (got == 0) break;
+        if (max_bytes >= 0 && total + got > max_bytes) {
+            tamu_debug("tamu_wget failed: the file is too large\n");
+            return fail(TAMU_WGET_TOO_LARGE);
+        }
         total += got;
         if (std::fwrite(block, 1, got, out) != got) {
             tamu_debugf("tamu_wget failed: could not write outfile: %s\n", path);
@@ -134,6 +139,8 @@ int tamu_wget(const char *url, const char *path) {
     }
     return 0;
 }
+
+int tamu_wget(const char *url, const char *path) { return tamu_wget_limited(url, path, -1, nullptr); }
 
 void tamu_launch_html(const char *target) {
     if (!target || !target[0]) return;

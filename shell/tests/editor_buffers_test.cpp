@@ -192,10 +192,11 @@ TEST_F(EditorClipboard, SoundEffects) {
         int from = std::max(c.first, 0);
         for (int t = 0; t < 64; t++) {
             bool pasted = t >= c.n && t < c.n + c.pasted;
-            if (pasted)
+            if (pasted) {
                 EXPECT_TRUE(same(b->sfx[t], a->sfx[from + t - c.n])) << t;
-            else
+            } else {
                 EXPECT_TRUE(zorva_sfx_is_default(&b->sfx[t], t)) << t;
+            }
         }
     }
 }
@@ -276,15 +277,19 @@ TEST_F(EditorClipboard, PatternsBringTheirSoundEffects) {
                 int e = b->music[c.at + p][k];
                 EXPECT_EQ(e, c.expected[p][k]) << p << " " << k;
                 // Each channel plays what it played in cart a.
-                if (e < 64) EXPECT_TRUE(same(b->sfx[e], a->sfx[source[p][k]])) << p << " " << k;
+                if (e < 64) {
+                    EXPECT_TRUE(same(b->sfx[e], a->sfx[source[p][k]])) << p << " " << k;
+                }
             }
             EXPECT_EQ(b->music_flags[c.at + p], a->music_flags[p]);
         }
         // Nothing else changes: no other pattern, and no sound effect that
         // was not blank.
-        for (int p = 0; p < 64; p++)
-            if (p < c.at || p >= c.at + c.pasted)
+        for (int p = 0; p < 64; p++) {
+            if (p < c.at || p >= c.at + c.pasted) {
                 EXPECT_EQ(std::memcmp(b->music[p], kept.music[p], sizeof b->music[p]), 0) << p;
+            }
+        }
         int changed = 0;
         for (int t = 0; t < 64; t++)
             if (!same(b->sfx[t], kept.sfx[t])) {

@@ -216,6 +216,14 @@ int place_sfx(zorva_cart *cart, int e, int at, int count, bool *taken, int &adde
     return -1;
 }
 
+// The clipboard now holds count things of the kind; the notice says so.
+int copied(int kind, int count, const char *message) {
+    editor_clip.kind = kind;
+    editor_clip.count = count;
+    show_message_2(message, MESSAGE_MS, count, 0);
+    return count;
+}
+
 }  // namespace
 
 int do_copy_sfx(const zorva_cart *cart, int n) {
@@ -223,35 +231,26 @@ int do_copy_sfx(const zorva_cart *cart, int n) {
     int x0 = 0, y0 = 0, x1 = 0, y1 = ZORVA_SFX_NOTES - 1;
     if (editor_sfx_buffers[n]) get_selected_area(editor_sfx_buffers[n], &x0, &y0, &x1, &y1);
     int count = hold_range(y0, y1, ZORVA_SFX_NOTES);
-    editor_clip.kind = CLIPBOARD_NOTES;
-    editor_clip.count = count;
     std::memcpy(editor_clip.notes, cart->sfx[n].notes + y0, sizeof(sfx_note) * size_t(count));
-    show_message_2("copied %d notes", MESSAGE_MS, count, 0);
-    return count;
+    return copied(CLIPBOARD_NOTES, count, "copied %d notes");
 }
 
 int do_copy_sfxes(const zorva_cart *cart, int first, int last) {
     if (!cart) return 0;
     int count = hold_range(first, last, ZORVA_SFX_COUNT);
     if (count == 0) return 0;
-    editor_clip.kind = CLIPBOARD_SFX;
-    editor_clip.count = count;
     std::memcpy(editor_clip.sfx, cart->sfx + first, sizeof(sfx_record) * size_t(count));
-    show_message_2("copied %d sfx", MESSAGE_MS, count, 0);
-    return count;
+    return copied(CLIPBOARD_SFX, count, "copied %d sfx");
 }
 
 int do_copy_patterns(const zorva_cart *cart, int first, int last) {
     if (!cart) return 0;
     int count = hold_range(first, last, ZORVA_MUSIC_PATTERNS);
     if (count == 0) return 0;
-    editor_clip.kind = CLIPBOARD_PATTERNS;
-    editor_clip.count = count;
     std::memcpy(editor_clip.sfx, cart->sfx, sizeof editor_clip.sfx);
     std::memcpy(editor_clip.music, cart->music + first, sizeof(cart->music[0]) * size_t(count));
     std::memcpy(editor_clip.music_flags, cart->music_flags + first, sizeof(int32_t) * size_t(count));
-    show_message_2("copied %d patterns", MESSAGE_MS, count, 0);
-    return count;
+    return copied(CLIPBOARD_PATTERNS, count, "copied %d patterns");
 }
 
 int do_paste_sfx(zorva_cart *cart, int n, int at) {

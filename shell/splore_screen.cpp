@@ -171,13 +171,13 @@ void text_entry_controls(splore_list_record *list) {
         return;
     }
     if (pressed_pad(B_O) || pressed_pad(B_X)) {
-        submit_search(list);
+        initiate_search();
         return;
     }
-    if (pressed_pad(B_UP)) spin_wheel(list, 1);
-    if (pressed_pad(B_DOWN)) spin_wheel(list, -1);
-    if (pressed_pad(B_LEFT)) move_cursor(list, -1);
-    if (pressed_pad(B_RIGHT)) move_cursor(list, 1);
+    if (pressed_pad(B_UP)) spin_letter_wheel(1);
+    if (pressed_pad(B_DOWN)) spin_letter_wheel(-1);
+    if (pressed_pad(B_LEFT)) move_search_cursor(-1);
+    if (pressed_pad(B_RIGHT)) move_search_cursor(1);
 }
 
 // ---------------------------------------------------------------------------
@@ -291,19 +291,6 @@ void launch_cart(const splore_item &entry) {
 
 // ---------------------------------------------------------------------------
 // Easing
-
-void ease_scroll(splore_list_record *list) {
-    int selected = list->selected, count = list->count;
-    int t = selected - 1 > count - VISIBLE_ROWS ? count - VISIBLE_ROWS : selected - 2;
-    int r = std::max(std::min(list->head_row, selected), t);
-    int64_t target = int64_t(r) * ROW * ONE + 0x8000;
-    int64_t next = (target + 7 * list->scroll) / 8;
-    if (next < target)
-        next = std::min(next + 0x1000, target);
-    else if (next > target)
-        next = std::max(next - 0x1000, target);
-    list->scroll = next;
-}
 
 void ease_tab_ring() {
     int32_t length = splore_lists * ONE;
@@ -548,6 +535,52 @@ void draw_background(cbitmap *screen, splore_list_record *list) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
+// The list and the search text, one step each
+
+void update_list_y(splore_list_record *list) {
+    if (!list) return;
+    int selected = list->selected, count = list->count;
+    int t = selected - 1 > count - VISIBLE_ROWS ? count - VISIBLE_ROWS : selected - 2;
+    int r = std::max(std::min(list->head_row, selected), t);
+    int64_t target = int64_t(r) * ROW * ONE + 0x8000;
+    int64_t next = (target + 7 * list->scroll) / 8;
+    if (next < target)
+        next = std::min(next + 0x1000, target);
+    else if (next > target)
+        next = std::max(next - 0x1000, target);
+    list->scroll = next;
+}
+
+void validate_current_list() {
+    if (splore_list_record *list = current_list()) clamp_list_selection(list);
+}
+
+bool splore_entering_text() {
+    splore_list_record *list = current_list();
+    return list && list->entering_text;
+}
+
+void splore_cancel_text_entry() {
+    if (splore_list_record *list = current_list()) {
+        end_text_entry(list);
+        list->search_text[0] = 0;
+        list->cursor = 0;
+    }
+}
+
+void initiate_search() {
+    if (splore_list_record *list = current_list()) submit_search(list);
+}
+
+void move_search_cursor(int d) {
+    if (splore_list_record *list = current_list()) move_cursor(list, d);
+}
+
+void spin_letter_wheel(int d) {
+    if (splore_list_record *list = current_list()) spin_wheel(list, d);
+}
+
+// ---------------------------------------------------------------------------
 // Set-up and entering
 
 void splore_init() {
@@ -590,7 +623,7 @@ void splore_enter() {
     clear_splore_list(local);
     populate_splore_list_from_directory(local, pstate.current_directory);
     if (splore_list_record *list = current_list()) {
-        clamp_list_selection(list);
+        validate_current_list();
         if (list != favourites_list()) update_list_favourites(list);
     }
     splore_exit_menu = 0;
@@ -621,7 +654,7 @@ void splore_update() {
     if (pstate.OVERLAY != OVERLAY_BROWSER) return;   // Esc left the browser
     splore_controls();
     update_splore_download();
-    if (splore_list_record *list = current_list()) ease_scroll(list);
+    update_list_y(current_list());
     expand_t = expand_t * 5 / 8 + (expand_cats ? 0x6000 : 0);
     ease_tab_ring();
     glow_t++;

@@ -562,6 +562,24 @@ TEST_F(Browser, SearchTextIsCappedAndPauseCancels) {
     EXPECT_EQ(app.download_slot.state, DOWNLOAD_IDLE);
 }
 
+// Stopping entry from outside the controls empties the text as well.
+TEST_F(Browser, CancellingTextEntryEmptiesTheSearch) {
+    open();
+    list_index = SPLORE_LIST_SEARCH;
+    EXPECT_FALSE(splore_entering_text());
+    pad(PAD_O);
+    EXPECT_TRUE(splore_entering_text());
+    spin_letter_wheel(1);
+    move_search_cursor(1);
+    spin_letter_wheel(-1);
+    EXPECT_STREQ(current()->search_text, "a9");
+    splore_cancel_text_entry();
+    EXPECT_FALSE(splore_entering_text());
+    EXPECT_STREQ(current()->search_text, "");
+    EXPECT_EQ(current()->cursor, 0);
+    EXPECT_EQ(app.download_slot.state, DOWNLOAD_IDLE);
+}
+
 TEST_F(Browser, TypingASearch) {
     std::snprintf(bbs_host, sizeof bbs_host, "127.0.0.1:9");
     open();

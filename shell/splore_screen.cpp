@@ -2,6 +2,7 @@
 // actions on entries, the cart menu and the drawing.
 #include "zorva_splore.h"
 
+#include "cart_overlay.h"
 #include "tamu.h"
 #include "tamu_music.h"
 #include "zorva_app.h"
@@ -599,7 +600,7 @@ void splore_enter() {
 
 void open_splore() {
     splore_enter();
-    pstate.OVERLAY = OVERLAY_BROWSER;
+    show_overlay(OVERLAY_BROWSER);
 }
 
 void reset_splore_animation() { selected_t = zorva_clock(); }
@@ -775,7 +776,7 @@ void splore_keypress(int key) {
     case 27:
         if (app.download_slot.state != DOWNLOAD_IDLE) {
             cancel_download("download cancelled");
-        } else if (app.splore) {
+        } else if (app.splore && !overlay_over_cart()) {
             splore_exit_menu = !splore_exit_menu;
             splore_exit_menu_item = 0;
         } else if (cart_menu == CART_MENU_CART) {

@@ -3,6 +3,7 @@
 // and the console's line feed.
 #include "zorva_shell.h"
 
+#include "cart_overlay.h"
 #include "console_text.h"
 #include "tamu.h"
 #include "zorva_app.h"
@@ -180,17 +181,11 @@ void draw_command_string(int draw_cursor, int draw_prompt) {
     if (draw_cursor && tamu_is_app_active() && (zorva_clock() & 0x100)) tamu_rectfill(s, cx, cy, cx + 3, cy + 4, 8);
 }
 
-int tamu_main_draw() {
-    if (pstate.REQUEST) return 0;
-    if (tamu_back_page) tamu_clear_bitmap(tamu_back_page);
-    if (pstate.MODE == MODE_SPLASH && app.splash) {
-        cbitmap *page = back_page_of_size(app.splash->width, app.splash->height);
-        if (page) tamu_blit(app.splash, page, 0, 0, 0, 0, page->width, page->height);
-        return 0;
-    }
-    cbitmap *page = back_page_of_size(128, 128);
-    if (!page) return 0;
+namespace {
 
+// The console screen (the prompt, the editors' frame or an overlay drawn
+// on it) through the screen palette onto the page.
+void draw_console_frame(cbitmap *page) {
     if (pstate.OVERLAY == OVERLAY_NONE) {
         if (pstate.view != 0)
             draw_editor_frame();
@@ -216,6 +211,25 @@ int tamu_main_draw() {
     }
 
     if (pstate.back_page) tamu_blit(pstate.back_page, page, 0, 0, 0, 0, 128, 128);
+}
+
+}  // namespace
+
+int tamu_main_draw() {
+    if (pstate.REQUEST) return 0;
+    if (tamu_back_page) tamu_clear_bitmap(tamu_back_page);
+    if (pstate.MODE == MODE_SPLASH && app.splash) {
+        cbitmap *page = back_page_of_size(app.splash->width, app.splash->height);
+        if (page) tamu_blit(app.splash, page, 0, 0, 0, 0, page->width, page->height);
+        return 0;
+    }
+    cbitmap *page = back_page_of_size(128, 128);
+    if (!page) return 0;
+
+    if (overlay_over_cart())
+        draw_overlay_over_cart(page);
+    else
+        draw_console_frame(page);
     if (app.pause_menu_open) draw_paused_menu(page);
     if (pstate.hold_counter > 0 && pstate.MODE == MODE_RUNNING && pstate.running) draw_waiting_sprite(page);
     if (app.capture) tamu_blit(page, app.capture, 0, 0, 0, 0, 128, 128);

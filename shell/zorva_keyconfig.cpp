@@ -1,6 +1,7 @@
 // The key configuration overlay.
 #include "zorva_keyconfig.h"
 
+#include "cart_overlay.h"
 #include "tamu.h"
 #include "zorva_app.h"
 #include "zorva_buttons.h"
@@ -79,7 +80,7 @@ void draw_controller(cbitmap *s, int x, int y, int index) {
 
 void open_keyconfig() {
     keyconfig_init();
-    pstate.OVERLAY = OVERLAY_KEYCONFIG;
+    show_overlay(OVERLAY_KEYCONFIG);
     block_buttons();
 }
 

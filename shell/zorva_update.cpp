@@ -2,6 +2,7 @@
 // running keys and the hot keys, and the audio pause.
 #include "zorva_shell.h"
 
+#include "cart_overlay.h"
 #include "console_download.h"
 #include "console_text.h"
 #include "tamu.h"
@@ -27,6 +28,7 @@ int32_t frame_pile = 0;
 int32_t last_t = 0;
 int32_t frame_flipper = 0;
 int32_t last_quick_load = 0;
+unsigned char keys_pressed_since_tick[TAMU_KEY_SLOTS];
 
 namespace {
 
@@ -53,11 +55,18 @@ void sample_buttons() {
     update_buttons();
 }
 
+// A pass of the update may run no tick (a 30 fps cart on a display of
+// 60 Hz): a key that goes down on such a pass is kept for the next tick.
+void latch_key_presses() {
+    for (int code = 0; code < TAMU_KEY_SLOTS; code++)
+        if (pressed(code)) keys_pressed_since_tick[code] = 1;
+}
+
 // The pause key (the configured one, else P) or a controller's pause
-// button, pressed just now.
+// button, pressed since the last tick.
 bool pause_pressed() {
     int key = app.button_keys[ZORVA_BUTTON_KEY_PAUSE] ? app.button_keys[ZORVA_BUTTON_KEY_PAUSE] : KEY_P;
-    if (key > 0 && key < TAMU_KEY_SLOTS && pressed(key)) return true;
+    if (key > 0 && key < TAMU_KEY_SLOTS && keys_pressed_since_tick[key]) return true;
     const zorva_button_state &b = pstate.button_state;
     return b.held[0][6] && !b.previous[0][6];
 }
@@ -88,6 +97,16 @@ void paused_tick() {
     process_paused_keypresses();
     frame_pile -= TICK;
     record_video_frame(app.capture);
+    clear_key_presses();
+}
+
+// A cart waits under the key configuration or the browser.
+void overlay_tick() {
+    sample_buttons();
+    overlay_over_cart_tick();
+    frame_pile -= TICK;
+    record_video_frame(app.capture);
+    clear_key_presses();
 }
 
 void normal_tick() {
@@ -127,6 +146,7 @@ void normal_tick() {
     pstate.frames_skipped++;   // the tick counter
     frame_flipper ^= 1;
     if (!(pstate.fps == 60 && frame_flipper == 1)) record_video_frame(app.capture);
+    clear_key_presses();
 }
 
 // "saved screenshot to ~/Desktop/name_000.png": where the file went, the
@@ -144,6 +164,8 @@ void show_saved_message(const char *what, const char *path) {
 
 }  // namespace
 
+void clear_key_presses() { std::memset(keys_pressed_since_tick, 0, sizeof keys_pressed_since_tick); }
+
 void zorva_runtime_error(const char *message) {
     if (pstate.suspend_counter >= 1) return;
     pstate.REQUEST = REQUEST_RUNTIME_ERROR;
@@ -156,6 +178,7 @@ void process_command() {
     pstate.suspend_counter = 0;
     switch (request) {
     case REQUEST_RUN:
+        forget_overlay_over_cart();   // the new cart takes the waiting one's place
         run_cart();
         // Without a window nothing else can happen once the cart did not
         // start (a syntax error): the run is over.
@@ -177,7 +200,7 @@ void process_command() {
 }
 
 int bank_frame_time(int now) {
-    int rate = !tamu_state.paused && !app.pause_menu_open && pstate.fps == 60 ? 60 : 30;
+    int rate = !tamu_state.paused && !app.pause_menu_open && !overlay_over_cart() && pstate.fps == 60 ? 60 : 30;
     // 32-bit arithmetic: a very long stall wraps, and the limits below
     // catch whatever it gives.
     int32_t ms16 = int32_t(uint32_t(now - last_t) * 65536u) / 1000;
@@ -279,7 +302,7 @@ void determine_audio_pause_state() {
     bool paused = false;
     if (pstate.MODE == MODE_RUNNING) {
         int mode = zorva_peek(&pstate, pstate.live_cart, 0x5F2F);
-        paused = mode == 1 || (mode != 2 && app.pause_menu_open);
+        paused = mode == 1 || (mode != 2 && (app.pause_menu_open || overlay_over_cart()));
     }
     int &word = tamu_state.audio_paused;
     if (paused)
@@ -291,6 +314,7 @@ void determine_audio_pause_state() {
 }
 
 int tamu_main_update() {
+    latch_key_presses();
     collect_download_result();
     glitch_test_step();
     if (ctrl_held()) {
@@ -298,6 +322,10 @@ int tamu_main_update() {
         keep_ctrl_keys_from_the_cart();
     }
     process_command();
+    if (pstate.MODE != MODE_RUNNING) forget_overlay_over_cart();
+    // Esc on this pass belongs to an overlay over the cart, also when the
+    // user leaves it with Esc.
+    bool over_cart = overlay_over_cart();
     if (pstate.MODE != MODE_RUNNING) {
         pstate.paused = 0;
         tamu_set_paused(0);
@@ -305,12 +333,14 @@ int tamu_main_update() {
         pstate.fps = 30;
     }
     if (bank_frame_time(zorva_clock())) {
-        if (tamu_state.paused || app.pause_menu_open)
+        if (overlay_over_cart())
+            overlay_tick();
+        else if (tamu_state.paused || app.pause_menu_open)
             paused_tick();
         else
             normal_tick();
     }
-    if (pressed(KEY_ESCAPE) && pstate.MODE == MODE_RUNNING && pstate.view == 0) {
+    if (pressed(KEY_ESCAPE) && pstate.MODE == MODE_RUNNING && pstate.view == 0 && !over_cart) {
         if (app.pause_menu_open)
             app.pause_menu_open = 0;
         else

@@ -42,11 +42,11 @@ class Buttons : public ::testing::Test {
         reset_input_for_test();
         for (pad &p : pads) p = pad();
         button_joystick_reader = read_pad;
-        zorva_button_config = {keys, &joystick_index, &glitch};
+        zorva_button_config = {keys, &joystick_index, &glitch, nullptr};
     }
     void TearDown() override {
         button_joystick_reader = tamu_get_joystick;
-        zorva_button_config = {nullptr, nullptr, nullptr};
+        zorva_button_config = {nullptr, nullptr, nullptr, nullptr};
     }
 
     // A key goes down and is seen by the next pump's key state.

@@ -78,10 +78,47 @@ TEST(Exec, ReportsSyntaxErrorsAndTheParameter) {
     EXPECT_NE(o.out.find("** got level2\n"), std::string::npos) << o.out;
 }
 
-TEST(Exec, ACartThatCannotBeLoadedEndsWithStatus1) {
-    outcome o = run(player() + " -x no_such_cart.zv");
-    EXPECT_EQ(o.status, 1);
-    EXPECT_EQ(o.out, "could not load no_such_cart.zv\n");
+// The player says why, and -x ends with status 1.
+TEST(Exec, ACartThatCannotBeLoadedIsNamedWithTheReason) {
+    std::filesystem::create_directories(test_home() + "/a_folder");
+    write_file(test_home() + "/notes.zv", "shopping: milk, eggs\n");
+    write_file(test_home() + "/junk.zv.png", "not a picture at all");
+    write_file(test_home() + "/newer.zv", "zorva cartridge // test\nversion 12\n__lua__\nx = 1\n");
+    const struct {
+        const char *name, *reason;
+    } cases[] = {
+        {"no_such_cart.zv", "no such file"},
+        {"a_folder", "it is a folder"},
+        {"notes.zv", "not a cart"},
+        {"junk.zv.png", "not a cart"},
+        {"newer.zv", "made by a newer version of zorva"},
+    };
+    for (const auto &c : cases) {
+        outcome o = run(player() + " -x " + c.name);
+        EXPECT_EQ(o.status, 1) << c.name;
+        std::string line = std::string("could not load ") + c.name + ": " + c.reason + "\n";
+        EXPECT_NE(o.out.find(line), std::string::npos) << o.out;
+    }
+}
+
+// -h and --help print the options and end at once with status 0, before
+// any window or log.
+TEST(Exec, HelpListsTheOptionsAndEnds) {
+    const char *options[] = {
+        "-run", "-x", "-exec", "-splore", "-p ", "-joystick", "-gif_len", "-gui_theme", "-screenshot_scale",
+        "-gif_scale", "-gpio_base", "-glitch_test", "-width", "-height", "-windowed", "-window_x", "-window_y",
+        "-frameless", "-fullscreen_method", "-frame_sleep_ms", "-sound", "-music", "-mix_buffer_size",
+        "-software_blit", "-home", "-desktop", "-pixel_perfect", "-draw_rect", "-timeout", "-headless",
+        "-show_fps", "--help",
+    };
+    for (const char *ask : {"-h", "--help", "cart.zv -h"}) {
+        std::filesystem::remove(test_home() + "/.ostrel/zorva/log.txt");
+        outcome o = run(player() + " " + ask);
+        EXPECT_EQ(o.status, 0) << ask;
+        EXPECT_EQ(o.out.rfind("usage: zorva", 0), 0u) << o.out;
+        for (const char *option : options) EXPECT_NE(o.out.find(option), std::string::npos) << option;
+        EXPECT_FALSE(std::filesystem::exists(test_home() + "/.ostrel/zorva/log.txt")) << ask;
+    }
 }
 
 TEST(Exec, WithoutItsDataPodThePlayerSaysSoAndEnds) {

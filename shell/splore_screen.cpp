@@ -784,6 +784,9 @@ void splore_keypress(int key) {
         } else if (cart_menu == CART_MENU_SUB || cart_menu == CART_MENU_OPTIONS) {
             generate_cart_menu(CART_MENU_CART);
         } else if (cart_menu == CART_MENU_CLOSED) {
+            // Out to the console (not back to a cart waiting under the
+            // browser): a clean screen, as from the exit box.
+            if (!overlay_over_cart()) print_splore_exit_message();
             pstate.OVERLAY = OVERLAY_NONE;
         }
         break;
@@ -869,9 +872,8 @@ void print_splore_exit_message() {
     d.pen_colour = 7;
     zorva_print_col("::::::  zorva console  ::::::", 7);
     zorva_print_col("", 7);
+    // The console takes no typed commands here: the line of keys the
+    // frame draws below says how to go on.
     d.pen_colour = 13;
-    zorva_print("type splore to return to splore");
-    zorva_print("type help for help");
-    zorva_print("");
     if (screen && pstate.back_page) tamu_blit(screen, pstate.back_page, 0, 0, 0, 0, 128, 128);
 }

@@ -82,6 +82,32 @@ void draw_waiting_sprite(cbitmap *page) {
     tamu_hline(page, x + 3, x + 8, y + 8, 7);
 }
 
+// In the prompt's place (the console takes no typed commands in this
+// build), one line of the keys that lead on.
+void draw_console_keys(int y) {
+    cbitmap *s = pstate.screen;
+    if (!s) return;
+    tamu_rectfill(s, 0, y, 127, y + LINE_HEIGHT - 1, 0);
+    cpod *font = zorva_system_font();
+    int x = 0;
+    auto put = [&](const char *text, int colour) {
+        tamu_draw_text_ex(s, text, font, x, y, TAMU_TEXT_SOLID, uint32_t(colour));
+        x += 4 * int(std::strlen(text));
+    };
+    const char *gap = " ";
+    if (console_can_run_again()) {
+        put("ctrl+r", 7);
+        put(" run ", 6);
+    } else {
+        gap = "  ";   // room to spare
+    }
+    put("esc", 7);
+    put(" carts", 6);
+    put(gap, 6);
+    put("ctrl+q", 7);
+    put(" quit", 6);
+}
+
 // The library back page at the given size (8 bits).
 cbitmap *back_page_of_size(int w, int h) {
     if (!tamu_back_page || tamu_back_page->width != w || tamu_back_page->height != h || tamu_back_page->bpp != 8) {
@@ -187,10 +213,12 @@ namespace {
 // on it) through the screen palette onto the page.
 void draw_console_frame(cbitmap *page) {
     if (pstate.OVERLAY == OVERLAY_NONE) {
-        if (pstate.view != 0)
+        if (pstate.view != 0) {
             draw_editor_frame();
-        else if (pstate.MODE == MODE_CONSOLE && !listing_in_progress())
-            draw_command_string(1, 1);
+            if (pstate.MODE == MODE_CONSOLE) draw_console_keys(122);
+        } else if (pstate.MODE == MODE_CONSOLE && !listing_in_progress()) {
+            draw_console_keys(pstate.draw_state.cursor_y);
+        }
     } else if (pstate.MODE == MODE_CONSOLE) {
         if (pstate.OVERLAY == OVERLAY_KEYCONFIG)
             keyconfig_draw();

@@ -79,6 +79,41 @@ void keep_ctrl_keys_from_the_cart() {
         if (pressed(key)) block_buttons_of_key(key);
 }
 
+// Ctrl+R: the cart again from its file (when it changed there), after the
+// reset glitch.
+void restart_cart_from_file() {
+    int now = zorva_clock();
+    if (pstate.suspend_counter != 0 || now - last_quick_load <= QUICK_LOAD_GAP_MS) return;
+    do_quick_load();
+    pstate.suspend_counter = 1;
+    last_quick_load = now;
+    drain_key_queue();
+}
+
+// The console takes no typed commands in this build; its keys lead on:
+// Esc opens the cart browser, Ctrl+R runs the cart again (Ctrl+Q quits,
+// as everywhere).
+void process_console_keypresses() {
+    while (tamu_keypressed()) {
+        int c = tamu_readkey();
+        if (c == 27) {
+            drain_key_queue();
+            open_splore();
+            block_buttons();
+            return;
+        }
+        if (c == 'r' && ctrl_held() && console_can_run_again()) {
+            restart_cart_from_file();
+            return;
+        }
+    }
+}
+
+bool console_takes_keys() {
+    return pstate.MODE == MODE_CONSOLE && pstate.OVERLAY == OVERLAY_NONE && !pstate.REQUEST &&
+           !pstate.suspend_counter && !listing_in_progress();
+}
+
 void glitch_test_step() {
     if (!app.glitch_test || pstate.MODE != MODE_RUNNING) return;
     app.glitch_test++;
@@ -135,6 +170,7 @@ void normal_tick() {
             splore_update();
         pstate.hold_counter = 0;
         if (pstate.MODE == MODE_CONSOLE && pstate.view == 0) zorva_list_files();
+        if (console_takes_keys()) process_console_keypresses();
         if (pstate.MODE == MODE_BOOT)
             move_boot();
         else if (pstate.MODE == MODE_SPLASH)
@@ -163,6 +199,8 @@ void show_saved_message(const char *what, const char *path) {
 }
 
 }  // namespace
+
+int console_can_run_again() { return pstate.working_file_name[0] ? 1 : 0; }
 
 void clear_key_presses() { std::memset(keys_pressed_since_tick, 0, sizeof keys_pressed_since_tick); }
 
@@ -233,13 +271,7 @@ void process_running_keypresses() {
         while (tamu_keypressed()) {
             int c = tamu_readkey();
             if (c == 'r') {
-                int now = zorva_clock();
-                if (pstate.suspend_counter == 0 && now - last_quick_load > QUICK_LOAD_GAP_MS) {
-                    do_quick_load();
-                    pstate.suspend_counter = 1;
-                    last_quick_load = now;
-                    drain_key_queue();
-                }
+                restart_cart_from_file();
             } else if (c == 's') {
                 do_quick_save();
             } else if (c == 'v') {

@@ -128,6 +128,39 @@ std::vector<int> btnp_updates(Buttons &t, int fps, int updates) {
     return seen;
 }
 
+// The pause key (P, or the one configured) presses player 0's button 6,
+// as a controller's pause button does; player 1 has no pause key.
+TEST_F(Buttons, ThePauseKeyPressesButtonSix) {
+    constexpr int K_P = 19, K_O = 18;
+    hold_key(K_P);
+    update();
+    EXPECT_EQ(held(6), 1);
+    EXPECT_EQ(held(6, 1), 0);
+    release_key(K_P);
+    keys[ZORVA_BUTTON_KEY_PAUSE] = K_O;
+    hold_key(K_P);
+    update();
+    EXPECT_EQ(held(6), 0);
+    release_key(K_P);
+    hold_key(K_O);
+    update();
+    EXPECT_EQ(held(6), 1);
+}
+
+// A key pressed since the last tick counts as down for one read, even
+// when it is up again by then.
+TEST_F(Buttons, AKeyPressedSinceTheLastTickCountsOnce) {
+    unsigned char since[TAMU_KEY_SLOTS] = {};
+    zorva_button_config.keys_pressed_since_tick = since;
+    since[K_Z] = 1;
+    update();
+    EXPECT_EQ(held(4), 1);
+    EXPECT_TRUE(button_pressed(4, 0));
+    since[K_Z] = 0;
+    update();
+    EXPECT_EQ(held(4), 0);
+}
+
 TEST_F(Buttons, HeldButtonRepeatsAt30Fps) {
     EXPECT_EQ(btnp_updates(*this, 30, 30), (std::vector<int>{1, 14, 18, 22, 26, 30}));
 }

@@ -399,6 +399,24 @@ TEST_F(Browser, PauseCancelsADownload) {
 // ---------------------------------------------------------------------------
 // The cart menu
 
+// Keyboard users open the cart menu with the pause key: P, or the key
+// configured for pause.
+TEST_F(Browser, ThePauseKeyOpensTheCartMenu) {
+    constexpr int K_P = 19, K_O = 18;
+    make_cart("game.zv");
+    open();
+    list_index = SPLORE_LIST_LOCAL;
+    key(K_P);
+    EXPECT_EQ(cart_menu, CART_MENU_CART);
+    key(K_ESCAPE);
+    ASSERT_EQ(cart_menu, CART_MENU_CLOSED);
+    app.button_keys[ZORVA_BUTTON_KEY_PAUSE] = K_O;
+    key(K_P);
+    EXPECT_EQ(cart_menu, CART_MENU_CLOSED);
+    key(K_O);
+    EXPECT_EQ(cart_menu, CART_MENU_CART);
+}
+
 TEST_F(Browser, CartMenuFromPauseAndItsActions) {
     make_cart("game.zv");
     open();

@@ -26,7 +26,13 @@ struct cfile {
 
 // Opens a disk file with the system's mode text. A read mode ('r...') that
 // finds no disk file falls back to the virtual disk; writing never does.
+// Only regular files are read: a folder, a named pipe or a device (which
+// could block the reader, or never end) counts as no disk file.
 cfile *tamu_fopen(const char *path, const char *mode);
+
+// What a path names on disk.
+enum { TAMU_PATH_NONE = 0, TAMU_PATH_FILE = 1, TAMU_PATH_FOLDER = 2, TAMU_PATH_OTHER = 3 };
+int tamu_path_kind(const char *path);
 // A handle over caller-owned bytes; writes stay within length.
 cfile *tamu_fopen_memory(const void *bytes, int length);
 // The virtual-disk entry named by the base name and extension of the path

@@ -121,6 +121,12 @@ enum {
 // loop; stop is not looked at and redirects follow WinINet's own rules.
 int tamu_wget_limited(const char *url, const char *path, int64_t max_bytes, const std::atomic<int> *stop);
 
+// The two write nothing to the log, which belongs to the main thread (they
+// run on workers): why the calling thread's last download failed, as a log
+// line without its line end, for the caller to log; "" after a success
+// (and on Linux, where the result code says it all).
+const char *tamu_wget_failure();
+
 // Opens a web address or local path with the desktop's default handler
 // (xdg-open), without waiting for the handler to finish.
 void tamu_launch_html(const char *target);

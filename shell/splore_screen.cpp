@@ -481,7 +481,7 @@ void draw_indicators(cbitmap *screen) {
         if (std::strstr(name ? name : slot.temp_path, ".pip"))
             draw_image(screen, SPLORE_ICON_LIST_DOWNLOAD + anim_t % 8, 2, 2, 8, 8);
         else
-            draw_image(screen, SPLORE_ICON_CART_DOWNLOAD + (pstate.frames_skipped / 2) % 16, 3, 3, 12, 12);
+            draw_image(screen, SPLORE_ICON_CART_DOWNLOAD + (pstate.tick_counter / 2) % 16, 3, 3, 12, 12);
     } else if (cart_launch_t > 0) {
         draw_image(screen, SPLORE_ICON_LAUNCH + (cart_launch_t / 2) % 12, 3, 3, 12, 12);
     }

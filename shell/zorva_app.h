@@ -87,9 +87,6 @@ void process_arguments(int argc, char **argv);
 int wants_usage(int argc, char **argv);
 // Writes the usage text to standard output.
 void print_usage();
-// Why the cart file of that name could not be loaded, in a few words: no
-// such file, a folder, not a cart, a newer version.
-const char *cart_load_failure_reason(const char *name);
 // The configuration hooks: one line of "config.txt" that the library does
 // not take itself, and the application's block at the end of the file.
 void zorva_load_config(const char *line);

@@ -2,10 +2,8 @@
 // keys of "config.txt".
 #include "zorva_app.h"
 
-#include "cart_forms.h"
 #include "tamu.h"
 #include "zorva_cart.h"
-#include "zorva_cart_storage.h"
 #include "zorva_splore.h"
 #include "zorva_state.h"
 
@@ -176,38 +174,6 @@ int wants_usage(int argc, char **argv) {
 void print_usage() {
     std::fputs(usage_text, stdout);
     std::fflush(stdout);
-}
-
-const char *cart_load_failure_reason(const char *name) {
-    char path[ZORVA_PATH_SIZE];
-    if (!name || !name[0] || tamu_resolve_filename(name, path) != 0) return "no such file";
-    if (tamu_directory_exists(path)) return "it is a folder";
-    // The file the loader read: the name as given, else one of the names
-    // it tries besides (with ".zv", with ".png").
-    char variant[ZORVA_PATH_SIZE] = "", candidates[4][ZORVA_PATH_SIZE] = {};
-    std::snprintf(candidates[0], sizeof candidates[0], "%s", path);
-    if (inject_zv_extention(path, variant) == 0) {
-        std::snprintf(candidates[1], sizeof candidates[1], "%s", variant);
-        std::snprintf(candidates[2], sizeof candidates[2], "%.*s.png", ZORVA_PATH_SIZE - 5, variant);
-    }
-    std::snprintf(candidates[3], sizeof candidates[3], "%.*s.png", ZORVA_PATH_SIZE - 5, path);
-    const char *found = nullptr;
-    for (const char *c : candidates)
-        if (c[0] && !tamu_directory_exists(c) && tamu_file_exists(c)) {
-            found = c;
-            break;
-        }
-    if (!found) return "no such file";
-    // Read once more, to tell a cart of a newer version from a file that
-    // is no cart at all.
-    pstate.future_version = 0;
-    last_png_load_error = PNG_CART_OK;
-    zorva_cart *cart = load_zorva_cart_any_format(found);
-    tamu_destroy_zorva_cart(cart);
-    bool future = pstate.future_version || last_png_load_error == PNG_CART_FUTURE_VERSION;
-    pstate.future_version = 0;
-    if (future) return "made by a newer version of zorva";
-    return cart ? "could not be read" : "not a cart";
 }
 
 // ---------------------------------------------------------------------------

@@ -179,7 +179,7 @@ void normal_tick() {
     update_reset_glitch();
     frame_pile -= TICK;
     pstate.frame_counter++;
-    pstate.frames_skipped++;   // the tick counter
+    pstate.tick_counter++;
     frame_flipper ^= 1;
     if (!(pstate.fps == 60 && frame_flipper == 1)) record_video_frame(app.capture);
     clear_key_presses();
@@ -228,8 +228,10 @@ void process_command() {
     case REQUEST_RUNTIME_ERROR:
         pause_program();
         reset_lua_machine();
+        open_cart_error_report();
         zorva_print("");
         zorva_print(zorva_error_string);
+        close_cart_error_report();
         break;
     case REQUEST_RESET_SCRIPT: reset_lua_machine(); break;
     default: break;
@@ -372,7 +374,7 @@ int tamu_main_update() {
         else
             normal_tick();
     }
-    if (pressed(KEY_ESCAPE) && pstate.MODE == MODE_RUNNING && pstate.view == 0 && !over_cart) {
+    if (pressed(KEY_ESCAPE) && pstate.MODE == MODE_RUNNING && pstate.view == 0 && !over_cart && !overlay_over_cart()) {
         if (app.pause_menu_open)
             app.pause_menu_open = 0;
         else
@@ -380,7 +382,7 @@ int tamu_main_update() {
     }
     set_view(pstate.view);
     process_hot_keys();
-    if (pstate.hold_counter == 0 && app.download_slot.state == DOWNLOAD_IDLE) pstate.frames_skipped = 0;
+    if (pstate.hold_counter == 0 && app.download_slot.state == DOWNLOAD_IDLE) pstate.tick_counter = 0;
     determine_audio_pause_state();
     return 0;
 }

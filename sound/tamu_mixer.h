@@ -3,6 +3,8 @@
 // recording of the output.
 #pragma once
 
+#include <atomic>
+
 #include <cstdint>
 
 #include "tamu_sfx.h"
@@ -43,6 +45,10 @@ struct mixer_channel {
     int32_t instrument_previous_pitch, instrument_previous_waveform, instrument_previous_volume;
     int32_t instrument_tick_position;
     int32_t remaining_ticks;      // until the sound effect stops or the pattern ends
+    // At half rate a pass of odd length ends on a sample played once: it
+    // is played again at the start of the next pass.
+    int32_t half_rate_owed;
+    int16_t half_rate_last;
 };
 
 typedef void (*tamu_post_mix_function)(int16_t *samples, int n);
@@ -50,7 +56,9 @@ typedef void (*tamu_post_mix_function)(int16_t *samples, int n);
 extern mixer_channel ms0[MIXER_CHANNELS];
 extern int16_t xmbuf[MIXER_BUFFER_SAMPLES];   // the module player's output
 extern xm_playstate ps0;
-extern uint32_t fade_vol;                     // music fade, 0..0x10000
+// The music fade, 0..0x10000: the main thread sets it, the audio thread
+// reads it.
+extern std::atomic<uint32_t> fade_vol;
 extern int advanced_pattern;                  // a music channel changed pattern in this pass
 extern int16_t ramp_buf[SFX_CROSSFADE];       // scratch for the crossfade
 extern tamu_post_mix_function tamu_post_mix_func;

@@ -6,6 +6,7 @@
 #include "zorva_app.h"
 #include "zorva_buttons.h"
 #include "zorva_print.h"
+#include "zorva_shell.h"
 #include "zorva_state.h"
 
 #include <cctype>
@@ -35,9 +36,10 @@ bool any_key_held() {
     return false;
 }
 
+// Held, or tapped since the last tick (a tap between two ticks counts).
 int first_held_key() {
     for (int code = 0; code < TAMU_KEY_SLOTS; code++)
-        if (tamu_get_key_state(code)) return code;
+        if (tamu_get_key_state(code) || keys_pressed_since_tick[code]) return code;
     return -1;
 }
 

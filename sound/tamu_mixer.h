@@ -9,12 +9,11 @@
 
 #include "tamu_sfx.h"
 #include "tamu_xm.h"
+#include "zorva_cart.h"
 
 struct cfile;
 typedef cfile cbuffer;
 struct csound;
-struct sfx_record;
-struct zorva_cart;
 
 constexpr int MIXER_CHANNELS = 8;
 // Samples a channel renders at most in one pass; larger device requests
@@ -49,6 +48,9 @@ struct mixer_channel {
     // is played again at the start of the next pass.
     int32_t half_rate_owed;
     int16_t half_rate_last;
+    // The custom instrument's note as generate_sfx_inst_note writes it,
+    // one slot for even and one for odd tick positions.
+    sfx_note instrument_notes[2];
 };
 
 typedef void (*tamu_post_mix_function)(int16_t *samples, int n);

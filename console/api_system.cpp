@@ -615,7 +615,7 @@ int zv_keyconfig(lua_State *) {
 }
 
 int zv_splore(lua_State *) {
-    if (cart_running()) return 0;
+    // A running cart waits under the browser.
     if (zorva_shell.splore) zorva_shell.splore();
     block_buttons();
     return 0;

@@ -2,6 +2,7 @@
 // actions on entries, the cart menu and the drawing.
 #include "zorva_splore.h"
 
+#include "cart_overlay.h"
 #include "tamu.h"
 #include "tamu_music.h"
 #include "zorva_app.h"
@@ -632,7 +633,7 @@ void splore_enter() {
 
 void open_splore() {
     splore_enter();
-    pstate.OVERLAY = OVERLAY_BROWSER;
+    show_overlay(OVERLAY_BROWSER);
 }
 
 void reset_splore_animation() { selected_t = zorva_clock(); }
@@ -808,7 +809,7 @@ void splore_keypress(int key) {
     case 27:
         if (app.download_slot.state != DOWNLOAD_IDLE) {
             cancel_download("download cancelled");
-        } else if (app.splore) {
+        } else if (app.splore && !overlay_over_cart()) {
             splore_exit_menu = !splore_exit_menu;
             splore_exit_menu_item = 0;
         } else if (cart_menu == CART_MENU_CART) {
@@ -816,6 +817,9 @@ void splore_keypress(int key) {
         } else if (cart_menu == CART_MENU_SUB || cart_menu == CART_MENU_OPTIONS) {
             generate_cart_menu(CART_MENU_CART);
         } else if (cart_menu == CART_MENU_CLOSED) {
+            // Out to the console (not back to a cart waiting under the
+            // browser): a clean screen, as from the exit box.
+            if (!overlay_over_cart()) print_splore_exit_message();
             pstate.OVERLAY = OVERLAY_NONE;
         }
         break;
@@ -901,9 +905,8 @@ void print_splore_exit_message() {
     d.pen_colour = 7;
     zorva_print_col("::::::  zorva console  ::::::", 7);
     zorva_print_col("", 7);
+    // The console takes no typed commands here: the line of keys the
+    // frame draws below says how to go on.
     d.pen_colour = 13;
-    zorva_print("type splore to return to splore");
-    zorva_print("type help for help");
-    zorva_print("");
     if (screen && pstate.back_page) tamu_blit(screen, pstate.back_page, 0, 0, 0, 0, 128, 128);
 }

@@ -105,6 +105,7 @@ void note_failed_read(const char *name, bool png, int result) {
     switch (tamu_path_kind(name)) {
     case TAMU_PATH_NONE: note_cart_load_failure(CART_LOAD_NO_FILE); return;
     case TAMU_PATH_FILE: break;
+    case TAMU_PATH_FOLDER: note_cart_load_failure(CART_LOAD_FOLDER); return;
     default: note_cart_load_failure(CART_LOAD_NOT_A_FILE); return;
     }
     bool future = png ? result == 3 : result == ZORVA_CART_FUTURE_VERSION;
@@ -323,6 +324,7 @@ const char *cart_load_failure() {
     switch (load_failure) {
     case CART_LOAD_NO_FILE: return "no such file";
     case CART_LOAD_NOT_A_FILE: return "not a regular file";
+    case CART_LOAD_FOLDER: return "a folder";
     case CART_LOAD_UNREADABLE: return "cannot be read";
     case CART_LOAD_NOT_A_CART: return "not a cart";
     case CART_LOAD_FUTURE_VERSION: return "version too new";

@@ -181,7 +181,8 @@ int tamu_unroll_filename(const char *path, char *out);
 // read it as another name); a device name (con, nul, com1 ...); a ".."
 // that would leave root; a result over 1023 characters. Otherwise out =
 // root, a '/' unless root ends with one, and the components joined by
-// '/' (with a trailing '/' when the name ends with a separator); the
+// '/' (with a trailing '/' when the name is empty or ends with a
+// separator); the
 // result is the length of the part after root (0: root itself).
 int tamu_resolve_inside(const char *root, const char *folder, const char *name, size_t length, char *out);
 // out := application-data folder (the `home` option, else

@@ -242,7 +242,10 @@ int tamu_resolve_inside(const char *root, const char *folder, const char *name, 
     in.root_length = in.b.length;
     if (length == 0 || !is_separator(name[0])) in.add_all(folder, folder_length);
     in.add_all(name, length);
-    if (!in.refused && length > 0 && is_separator(name[length - 1]) && in.b.length > in.root_length) in.b.append("/");
+    // A name that names a folder (empty, or ending with a separator) ends
+    // with '/'.
+    bool folder_name = length == 0 || is_separator(name[length - 1]);
+    if (!in.refused && folder_name && in.b.length > in.root_length) in.b.append("/");
     if (in.refused || in.b.overflow) return -1;
     std::memcpy(out, in.b.text, static_cast<size_t>(in.b.length) + 1);
     return in.b.length - in.root_length;

@@ -191,7 +191,7 @@ TEST_F(Paths, ResolveInsideKeepsNamesInTheRoot) {
         {"", "d.zv/x", "/r/d.zv/x"},
         {"", "a..b", "/r/a..b"},
         {"", "", "/r/"},
-        {"games/", "", "/r/games"},
+        {"games/", "", "/r/games/"},
         {"games/", "..", "/r/"},
         {"", "/", "/r/"},
         {"", "caf\xc3\xa9.zv", "/r/caf\xc3\xa9.zv"},

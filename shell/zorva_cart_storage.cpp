@@ -404,15 +404,16 @@ int save_working_cart(const char *name) {
         show_message("** failed to save **", 1500);
         return 1;
     }
-    if (std::strcmp(target, pstate.working_file_name) != 0 && disk_file_exists(target)) {
-        // The file about to be replaced is kept first; without that copy
-        // it is not replaced.
+    if (disk_file_exists(target)) {
+        // The file about to be replaced is kept first, its own file too (a
+        // cart edited by hand is saved over with Ctrl+S); without that copy
+        // it is not replaced. Only another file's is worth a warning.
         if (save_backup(target, 1) != 0) {
             zorva_print("could not back up the old file");
             show_message("** failed to save **", 1500);
             return 1;
         }
-        show_message("** overwriting; saved backup **", 2500);
+        if (std::strcmp(target, pstate.working_file_name) != 0) show_message("** overwriting; saved backup **", 2500);
     }
     if (write_cart_file(cart, target) != 0) {
         show_message("** failed to save **", 1500);

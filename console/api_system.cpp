@@ -45,13 +45,6 @@ const char *text_arg(lua_State *L, int i) {
     return type == LUA_TSTRING || type == LUA_TNUMBER ? lua_tostring(L, i) : nullptr;
 }
 
-// A file name argument: as text_arg, with its length (a cart's string
-// may hold a NUL before its end).
-const char *name_arg(lua_State *L, int i, size_t *length) {
-    *length = 0;
-    return text_arg(L, i) ? lua_tolstring(L, i, length) : nullptr;
-}
-
 // A name the cart gives, as a path inside the root folder: from the
 // current directory, or from the root for a name that begins with "/".
 // The length of the part after the root (0: the root itself), or -1
@@ -383,7 +376,7 @@ int zv_sfx(lua_State *L) {
 
 int zv_load(lua_State *L) {
     size_t length = 0;
-    const char *name = name_arg(L, 1, &length);
+    const char *name = zv_arg_name(L, 1, &length);
     const char *breadcrumb = text_arg(L, 2);
     const char *param = text_arg(L, 3);
     if (!cart_running() && !breadcrumb) reset_run_chain();
@@ -394,7 +387,7 @@ int zv_load(lua_State *L) {
 int zv_save(lua_State *L) {
     if (cart_running_not_exec()) return 0;
     size_t length = 0;
-    const char *name = name_arg(L, 1, &length);
+    const char *name = zv_arg_name(L, 1, &length);
     if (name && length > size_t(NAME_LIMIT)) {
         zorva_print("filename too long");
         return 0;
@@ -521,7 +514,7 @@ int zv_ls(lua_State *L) {
 
 int zv_cd(lua_State *L) {
     size_t length = 0;
-    const char *name = name_arg(L, 1, &length);
+    const char *name = zv_arg_name(L, 1, &length);
     if (!name) {
         zorva_print_2("directory: /%s", pstate.current_directory);
         return 0;
@@ -546,7 +539,7 @@ int zv_cd(lua_State *L) {
 
 int zv_mkdir(lua_State *L) {
     size_t length = 0;
-    const char *name = name_arg(L, 1, &length);
+    const char *name = zv_arg_name(L, 1, &length);
     if (!name) {
         zorva_print("mkdir [name]");
         return 0;
@@ -618,7 +611,7 @@ int zv_export(lua_State *L) {
 
 int zv_import(lua_State *L) {
     size_t length = 0;
-    const char *name = name_arg(L, 1, &length);
+    const char *name = zv_arg_name(L, 1, &length);
     if (!name) name = "";
     char path[ZORVA_PATH_SIZE];
     if (cart_path(name, length, path) > 0 && zorva_shell.do_import) zorva_shell.do_import(path);

@@ -129,6 +129,7 @@ TEST(CartStorage, ZvIsPutIntoNamesWithoutIt) {
         {"a.png", "a.zv.png"},
         {"a.txt", "a.txt.zv"},
         {"dir.x/a", "dir.x/a.zv"},
+        {"/home/d.zv/notes", "/home/d.zv/notes.zv"},   // only the file's own name counts
         {"/p/q/b.png", "/p/q/b.zv.png"},
         {"a.zv", "a.zv"},
         {"a.zv.png", "a.zv.png"},

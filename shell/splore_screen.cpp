@@ -251,20 +251,13 @@ void cart_menu_controls() {
 }
 
 void open_folder(splore_list_record *list, const splore_item &entry) {
-    std::string path = std::string(pstate.root_path) + pstate.current_directory + entry.title + "/";
-    char resolved[ZORVA_PATH_SIZE], root[ZORVA_PATH_SIZE];
-    if (path.size() >= ZORVA_PATH_SIZE || tamu_resolve_filename(path.c_str(), resolved) != 0) return;
-    if (tamu_unroll_filename(pstate.root_path, root) != 0) return;
-    // Only folders inside the root folder: the result must begin with it.
-    size_t n = std::strlen(root);
-    std::string inside;
-    if (std::strncmp(resolved, root, n) == 0)
-        inside = resolved + n;
-    else if (n > 0 && std::strncmp(resolved, root, n - 1) == 0 && resolved[n - 1] == 0)
-        inside = "";
-    else
-        return;
-    if (inside == "/") inside = "";
+    // Only folders inside the root folder.
+    char path[ZORVA_PATH_SIZE];
+    int length = tamu_resolve_inside(pstate.root_path, pstate.current_directory, entry.title,
+                                     std::strlen(entry.title), path);
+    if (length < 0) return;
+    std::string inside = path + std::strlen(path) - length;
+    if (!inside.empty() && inside.back() != '/') inside += '/';
     std::snprintf(pstate.current_directory, sizeof pstate.current_directory, "%s", inside.c_str());
     clear_splore_list(list);
     populate_splore_list_from_directory(list, pstate.current_directory);

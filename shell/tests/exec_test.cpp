@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -20,6 +21,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -106,6 +108,39 @@ TEST(Exec, HelpListsTheOptionsAndEnds) {
         for (const char *option : options) EXPECT_NE(o.out.find(option), std::string::npos) << option;
         EXPECT_FALSE(std::filesystem::exists(test_home() + "/.ostrel/zorva/log.txt")) << ask;
     }
+}
+
+// The player itself, run on a cart that tries to reach out of its
+// folders: the user's files stay as they were, the outside cart is not
+// taken, and no export, file manager or other file appears.
+TEST(Exec, AHostileCartReachesNothingOutsideItsFolders) {
+    std::string home = test_home();
+    std::filesystem::remove_all(home + "/.ostrel/zorva/carts");
+    std::filesystem::create_directories(home + "/launch-bin");
+    write_file(home + "/.bashrc", "# the user's own\n");
+    write_file(home + "/.ostrel/outside.zv", "zorva cartridge\nversion 11\n__lua__\n-- outside\n");
+    write_file(home + "/launch-bin/xdg-open", "#!/bin/sh\necho \"$@\" >> '" + home + "/launched'\n");
+    std::filesystem::permissions(home + "/launch-bin/xdg-open", std::filesystem::perms::owner_all);
+    write_cart("hostile.zv",
+               "mkdir('d.zv') save('d.zv/../../../../.bashrc') save('d.zv/../../../home/.bashrc')\n"
+               "save('../../a.zv') save('..\\\\..\\\\b.zv') cd('d.zv') save('../../../x.zv') cd('/')\n"
+               "if load('../../outside.zv') then save('proof.zv') end\n"
+               "for i = 1, 20 do export('x' .. i .. '.bin') folder() end\n"
+               "cstore(0, 0, 8, '../c.zv') reload(0, 0, 8, '../../outside.zv')\n"
+               "save('kept.zv')");
+    outcome o = run("env PATH='" + home + "/launch-bin':\"$PATH\" " + player() + " -x hostile.zv");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(read_file(home + "/.bashrc"), "# the user's own\n");
+    EXPECT_FALSE(std::filesystem::exists(home + "/launched"));
+    std::vector<std::string> carts;
+    for (auto &entry : std::filesystem::recursive_directory_iterator(home + "/.ostrel/zorva/carts"))
+        carts.push_back(std::filesystem::relative(entry.path(), home + "/.ostrel/zorva/carts").string());
+    std::sort(carts.begin(), carts.end());
+    EXPECT_EQ(carts, (std::vector<std::string>{"d.zv", "kept.zv"}));
+    for (const char *outside : {"/.ostrel/a.zv", "/.ostrel/b.zv", "/.ostrel/x.zv", "/.ostrel/zorva/c.zv",
+                                "/.ostrel/zorva/backup/.bashrc", "/home"})
+        EXPECT_FALSE(std::filesystem::exists(home + outside)) << outside;
 }
 
 // Whatever keeps a named cart from loading, -x, -run and a cart named

@@ -14,6 +14,9 @@
 #include <cstring>
 
 keyconfig_record keyconfig_state;
+// The key latch lives here, beside the overlay that reads it, so that a
+// program using the overlay needs none of the player's update loop.
+unsigned char keys_pressed_since_tick[TAMU_KEY_SLOTS];
 
 const char *const button_name[13] = {
     "p1 left    ", "p1 right   ", "p1 up      ", "p1 down    ", "p1 button o", "p1 button x", "p2 left    ",

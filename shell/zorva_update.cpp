@@ -28,7 +28,6 @@ int32_t frame_pile = 0;
 int32_t last_t = 0;
 int32_t frame_flipper = 0;
 int32_t last_quick_load = 0;
-unsigned char keys_pressed_since_tick[TAMU_KEY_SLOTS];
 
 namespace {
 
@@ -202,7 +201,7 @@ void show_saved_message(const char *what, const char *path) {
 
 int console_can_run_again() { return pstate.working_file_name[0] ? 1 : 0; }
 
-void clear_key_presses() { std::memset(keys_pressed_since_tick, 0, sizeof keys_pressed_since_tick); }
+void clear_key_presses() { std::memset(keys_pressed_since_tick, 0, TAMU_KEY_SLOTS); }
 
 void zorva_runtime_error(const char *message) {
     if (pstate.suspend_counter >= 1) return;

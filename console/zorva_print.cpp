@@ -8,6 +8,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 char global_str[ZORVA_GLOBAL_STR_SIZE];
 
@@ -20,6 +22,10 @@ constexpr int SCROLL_COST = 65536;
 constexpr int TEXT_MODE = TAMU_TEXT_SOLID;
 
 bool usable_screen(const cbitmap *s) { return s && s->bpp == 8 && s->width == 128 && s->height == 128; }
+
+// The lines of the open error report.
+bool reporting = false;
+std::vector<std::string> report_lines;
 
 void scroll_screen_up(cbitmap *s) {
     int rows = s->height;
@@ -87,9 +93,36 @@ void cursor_cr() {
         console_cursor_cr();
 }
 
+void zorva_open_report() {
+    reporting = true;
+    report_lines.clear();
+}
+
+void zorva_close_report(const char *cart_name) {
+    if (!reporting) return;
+    reporting = false;
+    if (!cart_name || !cart_name[0]) cart_name = "(untitled)";
+    tamu_debugf("cart error in %.400s:\n", cart_name);
+    for (const std::string &line : report_lines)
+        if (!line.empty()) tamu_debugf("  %.400s\n", line.c_str());
+    if (!pstate.exec_mode) {
+        std::fprintf(stderr, "zorva: error in %s:\n", cart_name);
+        for (const std::string &line : report_lines)
+            if (!line.empty()) std::fprintf(stderr, "  %s\n", line.c_str());
+        std::fflush(stderr);
+    }
+    report_lines.clear();
+}
+
 void zorva_print_col(const char *text, int colour) {
     if (!text) text = "";
     if (zorva_shell.console_printed) zorva_shell.console_printed(text, colour);
+    if (reporting) {
+        // A format's own line ends ("%d / %d chars\n") end no line here.
+        std::string line = text;
+        while (!line.empty() && line.back() == '\n') line.pop_back();
+        report_lines.push_back(line);
+    }
     if (pstate.exec_mode && pstate.MODE == MODE_CONSOLE) {
         std::printf("** %s\n", text);
         std::fflush(stdout);

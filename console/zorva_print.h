@@ -31,6 +31,13 @@ void zorva_print(const char *text);
 // Formats into global_str and prints it in colour 6.
 void zorva_print_2(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
+// Error reports. Between zorva_open_report and zorva_close_report the
+// lines printed are kept as well; closing writes them to the log after a
+// line naming the cart, and to standard error too unless in exec mode
+// (where the console's lines go to standard output already).
+void zorva_open_report();
+void zorva_close_report(const char *cart_name);
+
 // The console's line feed: the shell's when it has one, else
 // console_cursor_cr.
 void cursor_cr();

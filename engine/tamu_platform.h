@@ -191,9 +191,15 @@ enum {
 // runs; once it is set the download ends within a few milliseconds. Only a
 // complete download leaves a file: every other result removes it. Linux:
 // wget's output is read through a pipe, and wget is ended (and reaped)
-// whenever the download ends early. Windows: the bound holds in the read
-// loop; stop is not looked at and redirects follow WinINet's own rules.
+// whenever the download ends early. Windows: the bound, the stop word and
+// the deadline are checked between the blocks WinINet reads.
 int tamu_wget_limited(const char *url, const char *path, int64_t max_bytes, const std::atomic<int> *stop);
+
+// The two write nothing to the log, which belongs to the main thread (they
+// run on workers): why the calling thread's last download failed, as a log
+// line without its line end, for the caller to log; "" after a success
+// (and on Linux, where the result code says it all).
+const char *tamu_wget_failure();
 
 // Opens a web address or local path with the desktop's default handler
 // (xdg-open), without waiting for the handler to finish.

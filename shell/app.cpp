@@ -3,6 +3,7 @@
 #include "zorva_app.h"
 
 #include "cart_forms.h"
+#include "cart_overlay.h"
 #include "cart_text.h"
 #include "code_compression.h"
 #include "console_text.h"
@@ -101,9 +102,9 @@ void load_data_pod() {
     if (!pstate.data_pod) {
         std::printf("couldn't load %s\n", path);
         std::fflush(stdout);
-        tamu_debugf("couldn't load %s\n", path);
+        tamu_debugf("couldn't load %.400s\n", path);
         tamu_show_startup_error((std::string("couldn't load ") + path).c_str());
-        std::exit(0);
+        std::exit(1);
     }
     if (cfile *file = pod_file(pstate.data_pod, POD_BOOT_SOUND))
         pstate.boot_sound_cart = tamu_load_zorva_cart_from_file(file);
@@ -168,19 +169,25 @@ int compressed_size(const char *code) {
     return compress_mini(code ? code : "", out.data(), length);
 }
 
-// The cart named on the command line becomes the working cart.
+// The cart named on the command line becomes the working cart. When it
+// was named to be run (-run, -x, or alone) and cannot be, the player says
+// why and ends with status 1.
 void autoload(const char *name) {
     char path[ZORVA_PATH_SIZE] = "";
-    if (tamu_resolve_filename(name, path) != 0 || load_working_cart(path) != 0) {
-        std::printf("could not load %s\n", name);
-        std::fflush(stdout);
-        if (pstate.exec_mode) {
-            tamu_show_startup_error((std::string("could not load ") + name).c_str());
-            std::exit(1);
-        }
+    if (tamu_resolve_filename(name, path) != 0) {
+        // (load_working_cart logs why the others fail.)
+        note_cart_load_failure(CART_LOAD_NO_FILE);
+        tamu_debugf("could not load %.400s: %s\n", name, cart_load_failure());
+    } else if (load_working_cart(path) == 0) {
+        app.autoload_ok = 1;
         return;
     }
-    app.autoload_ok = 1;
+    std::printf("could not load %s: %s\n", name, cart_load_failure());
+    std::fflush(stdout);
+    if (pstate.exec_mode || app.run) {
+        tamu_show_startup_error((std::string("could not load ") + name + ": " + cart_load_failure()).c_str());
+        std::exit(1);
+    }
 }
 
 }  // namespace
@@ -208,17 +215,14 @@ void install_shell_hooks() {
     cart_forms.print = print_on_console;
     zorva_shell.keyconfig = open_keyconfig;
     zorva_shell.splore = open_splore;
-    zorva_button_config = {app.button_keys, &app.joystick_index, &app.glitch_test};
+    zorva_button_config = {app.button_keys, &app.joystick_index, &app.glitch_test, keys_pressed_since_tick};
 }
 
 void release_shell() {
     console_stop_all_sound();
     release_splore_lists();
     release_download_slot();
-    if (lua_State *L = L0) {
-        L0 = nullptr;
-        lua_close(L);
-    }
+    close_lua_machine();
     for (zorva_cart *&cart : pitem) {
         tamu_destroy_zorva_cart(cart);
         cart = nullptr;
@@ -244,6 +248,7 @@ void release_shell() {
     }
     destroy_editor_buffers();
     release_video_clip();
+    release_cart_overlay();
     tamu_free(app.clipboard_text);
     app.clipboard_text = nullptr;
     std::free(auto_load_fn);
@@ -263,6 +268,10 @@ void create_code_tabs(int limit) {
 }
 
 int tamu_main_init(int argc, char **argv) {
+    if (wants_usage(argc, argv)) {
+        print_usage();
+        std::exit(0);
+    }
     release_shell();
     std::memset(&app, 0, sizeof app);
     set_default_app_config();
@@ -301,6 +310,7 @@ int tamu_main_init(int argc, char **argv) {
     last_t = zorva_clock();
     frame_flipper = 0;
     last_quick_load = last_t - 1000;
+    clear_key_presses();
     app.splash = load_splash();
     if (app.splash)
         pstate.MODE = MODE_SPLASH;
@@ -321,13 +331,26 @@ int tamu_main_init(int argc, char **argv) {
         pstate.view = 0;
         pstate.REQUEST = REQUEST_RUN;
     } else if (auto_load_fn) {
-        // The boot sequence opens or runs it (at its ticks 60 and 90).
+        // A cart named on the command line runs, as with -run: the editor
+        // view the boot sequence would open for it takes no input here.
+        app.run = 1;
         autoload(auto_load_fn);
     }
     return 0;
 }
 
+// With -x: 0 when the cart ended (or stopped), 1 after a cart error or
+// limit, 2 when the player was asked to quit before the cart ended.
+static int exec_status() {
+    if (pstate.run_failed) return 1;
+    bool ended = pstate.MODE != MODE_RUNNING && pstate.REQUEST != REQUEST_RUN && !cart_stopped_for_quit();
+    return ended ? 0 : 2;
+}
+
 int tamu_main_exit() {
+    // An error the cart raised in its last slice is still to be reported.
+    if (pstate.REQUEST == REQUEST_RUNTIME_ERROR && !cart_slice_running()) process_command();
+    if (pstate.exec_mode) tamu_exit_status = exec_status();
     save_cdata();
     if (detect_unsaved_changes()) {
         save_backup(pstate.working_file_name, 0);

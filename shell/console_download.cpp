@@ -105,7 +105,7 @@ void take_info_file(const char *temp_path) {
         }
     }
     tamu_destroy_stable(info);
-    pstate.frames_skipped = 0;
+    pstate.tick_counter = 0;
 }
 
 // A fresh cart image.

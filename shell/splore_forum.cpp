@@ -80,6 +80,7 @@ struct download_job {
     download_kind kind;
     std::atomic<int> stop{0};             // set when the download is let go
     int fetched = TAMU_WGET_FAILED;       // what tamu_wget_limited said
+    char failure[512] = {};               // and why, for the main thread's log
     unsigned char *pixels = nullptr;      // a picture of the kind's size, decoded
     std::atomic<int> result{DOWNLOAD_RUNNING};
     std::atomic<int> refs{2};
@@ -691,6 +692,7 @@ void download_worker() {
     download_job *job = take_pending_job();
     if (!job) return;
     job->fetched = tamu_wget_limited(job->url, job->part_path, job->kind.max_bytes, &job->stop);
+    std::snprintf(job->failure, sizeof job->failure, "%s", tamu_wget_failure());
     bool ok = job->fetched == TAMU_WGET_DONE && !job->stop && fetched_file_ok(job->part_path, job->kind, &job->pixels);
     job->result = ok ? DOWNLOAD_DONE : DOWNLOAD_FAILED;
     release_job(job);
@@ -710,6 +712,7 @@ void collect_download_result() {
     if (download_timed_out()) return;
     int result = current_job->result;
     if (result == DOWNLOAD_RUNNING) return;
+    if (current_job->failure[0]) tamu_debugf("tamu_wget failed: %.400s\n", current_job->failure);
     if (result == DOWNLOAD_DONE && !move_into_place(current_job->part_path, slot.temp_path)) result = DOWNLOAD_FAILED;
     failed_fetch = result == DOWNLOAD_FAILED ? current_job->fetched : TAMU_WGET_DONE;
     if (result == DOWNLOAD_DONE && current_job->pixels) {

@@ -2,6 +2,7 @@
 // actions on entries, the cart menu and the drawing.
 #include "zorva_splore.h"
 
+#include "cart_overlay.h"
 #include "tamu.h"
 #include "tamu_music.h"
 #include "zorva_app.h"
@@ -171,13 +172,13 @@ void text_entry_controls(splore_list_record *list) {
         return;
     }
     if (pressed_pad(B_O) || pressed_pad(B_X)) {
-        submit_search(list);
+        initiate_search();
         return;
     }
-    if (pressed_pad(B_UP)) spin_wheel(list, 1);
-    if (pressed_pad(B_DOWN)) spin_wheel(list, -1);
-    if (pressed_pad(B_LEFT)) move_cursor(list, -1);
-    if (pressed_pad(B_RIGHT)) move_cursor(list, 1);
+    if (pressed_pad(B_UP)) spin_letter_wheel(1);
+    if (pressed_pad(B_DOWN)) spin_letter_wheel(-1);
+    if (pressed_pad(B_LEFT)) move_search_cursor(-1);
+    if (pressed_pad(B_RIGHT)) move_search_cursor(1);
 }
 
 // ---------------------------------------------------------------------------
@@ -250,20 +251,13 @@ void cart_menu_controls() {
 }
 
 void open_folder(splore_list_record *list, const splore_item &entry) {
-    std::string path = std::string(pstate.root_path) + pstate.current_directory + entry.title + "/";
-    char resolved[ZORVA_PATH_SIZE], root[ZORVA_PATH_SIZE];
-    if (path.size() >= ZORVA_PATH_SIZE || tamu_resolve_filename(path.c_str(), resolved) != 0) return;
-    if (tamu_unroll_filename(pstate.root_path, root) != 0) return;
-    // Only folders inside the root folder: the result must begin with it.
-    size_t n = std::strlen(root);
-    std::string inside;
-    if (std::strncmp(resolved, root, n) == 0)
-        inside = resolved + n;
-    else if (n > 0 && std::strncmp(resolved, root, n - 1) == 0 && resolved[n - 1] == 0)
-        inside = "";
-    else
-        return;
-    if (inside == "/") inside = "";
+    // Only folders inside the root folder.
+    char path[ZORVA_PATH_SIZE];
+    int length = tamu_resolve_inside(pstate.root_path, pstate.current_directory, entry.title,
+                                     std::strlen(entry.title), path);
+    if (length < 0) return;
+    std::string inside = path + std::strlen(path) - length;
+    if (!inside.empty() && inside.back() != '/') inside += '/';
     std::snprintf(pstate.current_directory, sizeof pstate.current_directory, "%s", inside.c_str());
     clear_splore_list(list);
     populate_splore_list_from_directory(list, pstate.current_directory);
@@ -291,19 +285,6 @@ void launch_cart(const splore_item &entry) {
 
 // ---------------------------------------------------------------------------
 // Easing
-
-void ease_scroll(splore_list_record *list) {
-    int selected = list->selected, count = list->count;
-    int t = selected - 1 > count - VISIBLE_ROWS ? count - VISIBLE_ROWS : selected - 2;
-    int r = std::max(std::min(list->head_row, selected), t);
-    int64_t target = int64_t(r) * ROW * ONE + 0x8000;
-    int64_t next = (target + 7 * list->scroll) / 8;
-    if (next < target)
-        next = std::min(next + 0x1000, target);
-    else if (next > target)
-        next = std::max(next - 0x1000, target);
-    list->scroll = next;
-}
 
 void ease_tab_ring() {
     int32_t length = splore_lists * ONE;
@@ -480,7 +461,7 @@ void draw_indicators(cbitmap *screen) {
         if (std::strstr(name ? name : slot.temp_path, ".pip"))
             draw_image(screen, SPLORE_ICON_LIST_DOWNLOAD + anim_t % 8, 2, 2, 8, 8);
         else
-            draw_image(screen, SPLORE_ICON_CART_DOWNLOAD + (pstate.frames_skipped / 2) % 16, 3, 3, 12, 12);
+            draw_image(screen, SPLORE_ICON_CART_DOWNLOAD + (pstate.tick_counter / 2) % 16, 3, 3, 12, 12);
     } else if (cart_launch_t > 0) {
         draw_image(screen, SPLORE_ICON_LAUNCH + (cart_launch_t / 2) % 12, 3, 3, 12, 12);
     }
@@ -548,6 +529,52 @@ void draw_background(cbitmap *screen, splore_list_record *list) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
+// The list and the search text, one step each
+
+void update_list_y(splore_list_record *list) {
+    if (!list) return;
+    int selected = list->selected, count = list->count;
+    int t = selected - 1 > count - VISIBLE_ROWS ? count - VISIBLE_ROWS : selected - 2;
+    int r = std::max(std::min(list->head_row, selected), t);
+    int64_t target = int64_t(r) * ROW * ONE + 0x8000;
+    int64_t next = (target + 7 * list->scroll) / 8;
+    if (next < target)
+        next = std::min(next + 0x1000, target);
+    else if (next > target)
+        next = std::max(next - 0x1000, target);
+    list->scroll = next;
+}
+
+void validate_current_list() {
+    if (splore_list_record *list = current_list()) clamp_list_selection(list);
+}
+
+bool splore_entering_text() {
+    splore_list_record *list = current_list();
+    return list && list->entering_text;
+}
+
+void splore_cancel_text_entry() {
+    if (splore_list_record *list = current_list()) {
+        end_text_entry(list);
+        list->search_text[0] = 0;
+        list->cursor = 0;
+    }
+}
+
+void initiate_search() {
+    if (splore_list_record *list = current_list()) submit_search(list);
+}
+
+void move_search_cursor(int d) {
+    if (splore_list_record *list = current_list()) move_cursor(list, d);
+}
+
+void spin_letter_wheel(int d) {
+    if (splore_list_record *list = current_list()) spin_wheel(list, d);
+}
+
+// ---------------------------------------------------------------------------
 // Set-up and entering
 
 void splore_init() {
@@ -590,7 +617,7 @@ void splore_enter() {
     clear_splore_list(local);
     populate_splore_list_from_directory(local, pstate.current_directory);
     if (splore_list_record *list = current_list()) {
-        clamp_list_selection(list);
+        validate_current_list();
         if (list != favourites_list()) update_list_favourites(list);
     }
     splore_exit_menu = 0;
@@ -599,7 +626,7 @@ void splore_enter() {
 
 void open_splore() {
     splore_enter();
-    pstate.OVERLAY = OVERLAY_BROWSER;
+    show_overlay(OVERLAY_BROWSER);
 }
 
 void reset_splore_animation() { selected_t = zorva_clock(); }
@@ -621,7 +648,7 @@ void splore_update() {
     if (pstate.OVERLAY != OVERLAY_BROWSER) return;   // Esc left the browser
     splore_controls();
     update_splore_download();
-    if (splore_list_record *list = current_list()) ease_scroll(list);
+    update_list_y(current_list());
     expand_t = expand_t * 5 / 8 + (expand_cats ? 0x6000 : 0);
     ease_tab_ring();
     glow_t++;
@@ -775,7 +802,7 @@ void splore_keypress(int key) {
     case 27:
         if (app.download_slot.state != DOWNLOAD_IDLE) {
             cancel_download("download cancelled");
-        } else if (app.splore) {
+        } else if (app.splore && !overlay_over_cart()) {
             splore_exit_menu = !splore_exit_menu;
             splore_exit_menu_item = 0;
         } else if (cart_menu == CART_MENU_CART) {
@@ -783,6 +810,9 @@ void splore_keypress(int key) {
         } else if (cart_menu == CART_MENU_SUB || cart_menu == CART_MENU_OPTIONS) {
             generate_cart_menu(CART_MENU_CART);
         } else if (cart_menu == CART_MENU_CLOSED) {
+            // Out to the console (not back to a cart waiting under the
+            // browser): a clean screen, as from the exit box.
+            if (!overlay_over_cart()) print_splore_exit_message();
             pstate.OVERLAY = OVERLAY_NONE;
         }
         break;
@@ -868,9 +898,8 @@ void print_splore_exit_message() {
     d.pen_colour = 7;
     zorva_print_col("::::::  zorva console  ::::::", 7);
     zorva_print_col("", 7);
+    // The console takes no typed commands here: the line of keys the
+    // frame draws below says how to go on.
     d.pen_colour = 13;
-    zorva_print("type splore to return to splore");
-    zorva_print("type help for help");
-    zorva_print("");
     if (screen && pstate.back_page) tamu_blit(screen, pstate.back_page, 0, 0, 0, 0, 128, 128);
 }

@@ -7,7 +7,10 @@
 #include "zorva_state.h"
 
 #include <gif_lib.h>
+#include <lz4.h>
+#include <lz4hc.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -240,4 +243,95 @@ int save_gif(char *saved_path) {
     if (tamu_fclose_save(file) != 0) return 3;
     if (saved_path) std::snprintf(saved_path, ZORVA_PATH_SIZE, "%s", path);
     return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Studying the clip: frames as small pictures, and how well screens pack
+
+namespace {
+
+constexpr int VIDEO_OUT_SIDE = FRAME_SIDE / 2;
+
+// One channel (shifted down by shift) of the average of four colours.
+uint32_t average_channel(const uint32_t *c, int shift) {
+    uint32_t sum = 0;
+    for (int i = 0; i < 4; i++) sum += c[i] >> shift & 0xFF;
+    return (sum / 4) << shift;
+}
+
+// The frame through the display palette, each 2 x 2 block averaged.
+void reduce_frame(cbitmap *frame, cbitmap *colours, cbitmap *out) {
+    tamu_blit(frame, colours, 0, 0, 0, 0, FRAME_SIDE, FRAME_SIDE);
+    for (int y = 0; y < VIDEO_OUT_SIDE; y++) {
+        const uint32_t *top = reinterpret_cast<const uint32_t *>(colours->rows[2 * y]);
+        const uint32_t *bottom = reinterpret_cast<const uint32_t *>(colours->rows[2 * y + 1]);
+        uint32_t *row = reinterpret_cast<uint32_t *>(out->rows[y]);
+        for (int x = 0; x < VIDEO_OUT_SIDE; x++) {
+            const uint32_t block[4] = {top[2 * x], top[2 * x + 1], bottom[2 * x], bottom[2 * x + 1]};
+            row[x] = 0xFF000000u | average_channel(block, 16) | average_channel(block, 8) | average_channel(block, 0);
+        }
+    }
+}
+
+// The screen of the last record_stream call.
+std::vector<uint8_t> stream_previous;
+
+}  // namespace
+
+int save_video() {
+    char folder[ZORVA_PATH_SIZE];
+    if (tamu_prefix_with_appdata_path("vidout", folder) != 0) return 1;
+    tamu_mkdir(folder);
+    cbitmap *colours = tamu_create_bitmap(FRAME_SIDE, FRAME_SIDE, 32);
+    cbitmap *out = tamu_create_bitmap(VIDEO_OUT_SIDE, VIDEO_OUT_SIDE, 32);
+    int result = colours && out ? 0 : 1;
+    for (int i = 0; result == 0 && i < video_clip_index; i++) {
+        char name[64], path[ZORVA_PATH_SIZE];
+        std::snprintf(name, sizeof name, "vidout/frame%03d.tga", i);
+        reduce_frame(video_clip[i], colours, out);
+        if (tamu_prefix_with_appdata_path(name, path) != 0 || tamu_save_tga(path, out) != 0) result = 1;
+    }
+    tamu_destroy_bitmap(colours);
+    tamu_destroy_bitmap(out);
+    return result;
+}
+
+int rle_compress(const uint8_t *bytes, int count, uint8_t *out) {
+    int written = 0;
+    for (int i = 0; i < count;) {
+        const uint8_t value = bytes[i];
+        int run = 1;
+        while (run < RLE_MAX_RUN && i + run < count && bytes[i + run] == value) run++;
+        if (run >= 128) {
+            const int rest = run - 127;
+            out[written++] = uint8_t(128 + (rest >> 8));
+            out[written++] = uint8_t(rest & 0xFF);
+        } else {
+            out[written++] = uint8_t(run);
+        }
+        out[written++] = value;
+        i += run;
+    }
+    return written;
+}
+
+void record_stream(const cbitmap *screen) {
+    if (!screen || screen->bpp != 8) return;
+    const int n = screen->width * screen->height;
+    std::vector<uint8_t> pixels(static_cast<size_t>(n));
+    for (int y = 0; y < screen->height; y++)
+        std::memcpy(pixels.data() + size_t(y) * size_t(screen->width), screen->rows[y], size_t(screen->width));
+    if (stream_previous.size() != pixels.size()) stream_previous.assign(pixels.size(), 0);
+
+    const int bound = std::max(LZ4_compressBound(n), rle_compress_bound(n));
+    std::vector<char> packed(static_cast<size_t>(bound));
+    auto *rle_out = reinterpret_cast<uint8_t *>(packed.data());
+    const char *source = reinterpret_cast<const char *>(pixels.data());
+    const int lz4 = LZ4_compress_default(source, packed.data(), n, bound);
+    const int lz4hc = LZ4_compress_HC(source, packed.data(), n, bound, LZ4HC_CLEVEL_DEFAULT);
+    const int rle = rle_compress(pixels.data(), n, rle_out);
+    for (size_t i = 0; i < pixels.size(); i++) stream_previous[i] = uint8_t(pixels[i] - stream_previous[i]);
+    const int delta = rle_compress(stream_previous.data(), n, rle_out);
+    stream_previous = std::move(pixels);
+    std::printf("stream: %d bytes, lz4 %d, lz4hc %d, rle %d, delta %d\n", n, lz4, lz4hc, rle, delta);
 }

@@ -70,6 +70,10 @@ void show_message_2(const char *format, int ms, int a, int b) {
     show_message(text, ms);
 }
 
+void show_message_ex(const char *text, int ms) { show_message(text, ms); }
+
+void show_message_2_ex(const char *format, int ms, int a, int b) { show_message_2(format, ms, a, b); }
+
 void show_message_hover(const char *format, int a, int b) {
     int now = zorva_clock();
     if (app.message_end - now > HOVER_MS) return;

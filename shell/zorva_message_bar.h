@@ -18,6 +18,9 @@ constexpr int MESSAGE_PATH_MS = 2500;
 void show_message(const char *text, int ms);
 // The same with the text formatted from format and two integers.
 void show_message_2(const char *format, int ms, int a, int b);
+// The same two under the names that take the duration explicitly.
+void show_message_ex(const char *text, int ms);
+void show_message_2_ex(const char *format, int ms, int a, int b);
 // A notice that lasts 50 ms and does not slide, for text that is asked
 // for again every frame (what the pointer is over): shown only when the
 // current notice ends within 50 ms, in colour 7 (6 with a gui theme).

@@ -381,6 +381,18 @@ void process_cart_menu_action(int code);
 void draw_cart_menu();
 void print_splore_exit_message();
 void reset_splore_animation();
+// One step of the list's scroll easing towards its selected row.
+void update_list_y(splore_list_record *list);
+// Keeps the current list's selection within its entries.
+void validate_current_list();
+// The search row of the current list: whether text is being entered,
+// stopping entry with the text emptied, submitting the search, moving
+// the cursor and turning the letter wheel by d.
+bool splore_entering_text();
+void splore_cancel_text_entry();
+void initiate_search();
+void move_search_cursor(int d);
+void spin_letter_wheel(int d);
 // A key of the key buffer (a character), or one of the keys below.
 void splore_keypress(int key);
 enum {

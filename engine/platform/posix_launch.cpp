@@ -334,6 +334,8 @@ int tamu_wget(const char *url, const char *path) {
     return 0;
 }
 
+const char *tamu_wget_failure() { return ""; }
+
 void tamu_launch_html(const char *target) {
     if (!target) return;
     char command[1024];

@@ -4,7 +4,10 @@
 // cannot be created, 3 the URL could not be fetched (no answer, an HTTP
 // status other than 2xx, a broken transfer, a write that failed or the
 // time-out); tamu_wget_limited adds 4, a body over its bound. As on Linux,
-// only a complete download leaves a file behind.
+// only a complete download leaves a file behind. The downloads run on
+// worker threads and the log (with its shared line buffer) is the main
+// thread's: the reason of a failure is kept for the thread
+// (tamu_wget_failure) for the caller to log.
 #include "tamu.h"
 #include "win32_utf8.h"
 
@@ -12,6 +15,7 @@
 #include <shellapi.h>
 #include <wininet.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -63,9 +67,22 @@ long long content_length(HINTERNET url) {
     return end != text && n >= 0 ? n : -1;
 }
 
+thread_local char failure[512];
+
+void note_failure(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void note_failure(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(failure, sizeof failure, format, args);
+    va_end(args);
+}
+
 }  // namespace
 
-int tamu_wget_limited(const char *url, const char *path, int64_t max_bytes, const std::atomic<int> *) {
+const char *tamu_wget_failure() { return failure; }
+
+int tamu_wget_limited(const char *url, const char *path, int64_t max_bytes, const std::atomic<int> *stop) {
+    failure[0] = 0;
     if (!path || !path[0]) return 2;
     if (!url) return 3;
     int seconds = download_timeout();
@@ -74,14 +91,14 @@ int tamu_wget_limited(const char *url, const char *path, int64_t max_bytes, cons
     win32_wide_from_utf8(tamu_state.application_title, agent);
     internet_handle session(InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session.h) {
-        tamu_debugf("tamu_wget failed: could not InternetOpen(\"%s\", 0, 0, 0, 0);\n", path);
+        note_failure("could not InternetOpen(\"%.400s\", 0, 0, 0, 0);", path);
         return 1;
     }
     set_timeouts(session.h, seconds);
 
     FILE *out = tamu_platform_fopen(path, "wb");
     if (!out) {
-        tamu_debugf("tamu_wget failed: could not open outfile: %s\n", path);
+        note_failure("could not open outfile: %.400s", path);
         return 2;
     }
     auto fail = [&](int code) {
@@ -91,17 +108,21 @@ int tamu_wget_limited(const char *url, const char *path, int64_t max_bytes, cons
     };
 
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI |
-                  INTERNET_FLAG_NO_COOKIES;
+                  INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT;
     internet_handle request(
         win32_wide_from_utf8(url, wide_url) ? InternetOpenUrlW(session.h, wide_url.c_str(), nullptr, 0, flags, 0)
                                             : nullptr);
     if (!request.h) {
-        tamu_debug("tamu_wget failed: UrlHandle == 0\n");
+        note_failure("UrlHandle == 0");
         return fail(3);
     }
     DWORD status = status_of(request.h);
+    if (status >= 300 && status <= 399) {
+        note_failure("the server answered with a redirect (HTTP status %lu)", static_cast<unsigned long>(status));
+        return fail(TAMU_WGET_REDIRECTED);
+    }
     if (status < 200 || status > 299) {
-        tamu_debugf("tamu_wget failed: HTTP status %lu\n", static_cast<unsigned long>(status));
+        note_failure("HTTP status %lu", static_cast<unsigned long>(status));
         return fail(3);
     }
 
@@ -112,34 +133,38 @@ int tamu_wget_limited(const char *url, const char *path, int64_t max_bytes, cons
     long long total = 0;
     char block[2048];
     for (;;) {
+        if (stop && stop->load()) {
+            note_failure("stopped");
+            return fail(TAMU_WGET_STOPPED);
+        }
         DWORD got = 0;
         if (!InternetReadFile(request.h, block, sizeof block, &got)) {
-            tamu_debug("tamu_wget failed: the transfer broke off\n");
+            note_failure("the transfer broke off");
             return fail(3);
         }
         if (got == 0) break;
         if (max_bytes >= 0 && total + got > max_bytes) {
-            tamu_debug("tamu_wget failed: the file is too large\n");
+            note_failure("the file is too large");
             return fail(TAMU_WGET_TOO_LARGE);
         }
         total += got;
         if (std::fwrite(block, 1, got, out) != got) {
-            tamu_debugf("tamu_wget failed: could not write outfile: %s\n", path);
+            note_failure("could not write outfile: %.400s", path);
             return fail(3);
         }
         if (GetTickCount64() > deadline) {
-            tamu_debug("tamu_wget failed: timed out\n");
-            return fail(3);
+            note_failure("timed out");
+            return fail(TAMU_WGET_TIMED_OUT);
         }
     }
     // A connection that closed early ends like a complete body.
     if (expected >= 0 && total != expected) {
-        tamu_debug("tamu_wget failed: the transfer broke off\n");
+        note_failure("the transfer broke off");
         return fail(3);
     }
     if (std::fclose(out) != 0) {
         tamu_platform_remove(path);
-        tamu_debugf("tamu_wget failed: could not write outfile: %s\n", path);
+        note_failure("could not write outfile: %.400s", path);
         return 3;
     }
     return 0;

@@ -75,6 +75,31 @@ TEST(Requests, ARuntimeErrorStopsTheCartAndIsPrinted) {
     EXPECT_TRUE(printed_line("bad memory access"));
 }
 
+// With a window the console's screen is not the only place a cart's error
+// shows: the log and standard error get it too, under the cart's name.
+TEST(Requests, CartErrorsGoToTheLogAndStandardErrorByName) {
+    struct {
+        const char *code;
+        std::string report;
+    } cases[] = {
+        {"x = nil + 1", "  runtime error line 1 tab 0\n  x = nil + 1\n  attempt to perform arithmetic on a nil value\n"},
+        {"x = = 1", "  syntax error line 1 (tab 0)\n  x = = 1\n  unexpected symbol near '='\n"},
+        {"poke(0x8000, 1)", "  bad memory access\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.code);
+        shell_session s;
+        testing::internal::CaptureStderr();
+        s.run_code(c.code, "broken.zv");
+        s.pass();
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err, "zorva: error in broken.zv:\n" + c.report);
+        std::string log = read_file(appdata_path("log.txt"));
+        EXPECT_NE(log.find("cart error in broken.zv:\n" + c.report), std::string::npos) << log;
+        EXPECT_EQ(pstate.run_failed, 1);
+    }
+}
+
 TEST(Requests, ResetStartsAFreshScriptMachineAndRebootStartsOver) {
     shell_session s;
     s.run_code(counting_cart);

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -387,7 +388,7 @@ TEST(FileHandleDisk, NullWritesZerosAndWriteModeNeverFallsBack) {
 TEST(FileHandleDisk, OnlyRegularFilesAreRead) {
     std::string file = test_home() + "/plain.bin", folder = test_home() + "/folder.zv";
     write_file(file, "x");
-    ::mkdir(folder.c_str(), 0755);
+    std::filesystem::create_directory(folder);
     EXPECT_EQ(tamu_path_kind(file.c_str()), TAMU_PATH_FILE);
     EXPECT_EQ(tamu_path_kind(folder.c_str()), TAMU_PATH_FOLDER);
     EXPECT_EQ(tamu_path_kind((test_home() + "/none").c_str()), TAMU_PATH_NONE);

@@ -219,6 +219,9 @@ TEST(CartSandbox, PlainNamesStillWork) {
 // stand-in first on PATH records each start) starts once a second, and
 // never in exec mode.
 TEST(CartSandbox, FolderOpensAtMostOnceASecondAndNeverWithoutAWindow) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows opens folders through the shell's file manager, which no program on PATH stands in for";
+#endif
     std::string bin = test_home() + "/folder-bin", record = test_home() + "/folder-record";
     std::filesystem::create_directories(bin);
     std::filesystem::remove(record);

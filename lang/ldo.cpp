@@ -182,7 +182,9 @@ static void callhook(lua_State *L, CallInfo *ci) {
 
 // ---- Calls ---------------------------------------------------------------
 
-// Moves the fixed parameters of a vararg function above its arguments.
+// Moves the fixed parameters of a vararg function above its arguments
+// (the missing ones as nil), so that the extra arguments stay below the
+// new base. The caller has made room for the moved frame.
 static StkId adjust_varargs(lua_State *L, Proto *p, int actual) {
     int nfixargs = p->numparams;
     for (; actual < nfixargs; ++actual) setnilvalue(L->top++);
@@ -199,11 +201,12 @@ static StkId adjust_varargs(lua_State *L, Proto *p, int actual) {
 // with the value as first argument.
 static StkId tryfuncTM(lua_State *L, StkId func) {
     const TValue *tm = luaT_gettmbyobj(L, func, TM_CALL);
-    ptrdiff_t funcr = savestack(L, func);
     if (!ttisfunction(tm)) luaG_typeerror(L, func, "call");
-    for (StkId p = L->top; p > func; p--) setobjs2s(L, p, p - 1);
-    incr_top(L);
+    ptrdiff_t funcr = savestack(L, func);
+    luaD_checkstack(L, 1); // the arguments move up one slot
     func = restorestack(L, funcr);
+    for (StkId p = L->top; p > func; p--) setobjs2s(L, p, p - 1);
+    L->top++;
     setobj2s(L, func, tm);
     return func;
 }
@@ -233,9 +236,14 @@ int luaD_precall(lua_State *L, StkId func, int nresults) {
     }
     case LUA_TLCL: {
         Proto *p = clLvalue(func)->p;
-        luaD_checkstack(L, p->maxstacksize);
-        func = restorestack(L, funcr);
         int n = cast_int(L->top - func) - 1; // arguments given
+        // The frame takes maxstacksize slots from its base. A vararg
+        // function's base lies above its arguments and the nils that stand
+        // for its missing fixed parameters.
+        int room = p->maxstacksize;
+        if (p->is_vararg && n < p->numparams) room += p->numparams - n;
+        luaD_checkstack(L, room);
+        func = restorestack(L, funcr);
         for (; n < p->numparams; n++) setnilvalue(L->top++);
         StkId base = (!p->is_vararg) ? func + 1 : adjust_varargs(L, p, n);
         CallInfo *ci = next_ci(L);

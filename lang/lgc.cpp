@@ -657,6 +657,7 @@ static void GCTM(lua_State *L, int propagateerrors) {
     // charge the cart), under a count hook that ends it with an error after
     // the budget, so that an endless loop cannot hang the console; without
     // a budget, hooks are simply off.
+    luaD_checkstack(L, 2); // the finalizer and its object
     luaC_HookSave hooks;
     luaC_budgethooks(L, &hooks);
     if (!hooks.budgeted) L->allowhook = 0;

@@ -509,6 +509,24 @@ TEST(GcPacing, RestartedCollectorCatchesUp) {
     EXPECT_NEAR(v[2], lua_peak, lua_peak * 0.10);
 }
 
+// A collection started by an allocation sees only the live registers of the
+// running function: a value left in a register above them by a finished
+// statement is garbage, as in Lua 5.2.
+TEST(GcIncremental, DeadRegistersKeepNothing) {
+    BaseState s;
+    EXPECT_EQ(s.run("local weak = setmetatable({}, {__mode = 'v'})\n"
+                    "local function run()\n"
+                    "  do\n"
+                    "    local a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12\n"
+                    "    weak[1] = {} -- made in a register above the twelve\n"
+                    "  end\n"
+                    "  for i = 1, 20000 do local t = {} end\n"
+                    "  return weak[1] == nil\n"
+                    "end\n"
+                    "out(run())\n"),
+              "true\n");
+}
+
 // The call records of a deep recursion are memory that the thread keeps
 // alive: counted as such, the collector's cycles grow with the logarithm of
 // the depth instead of coming at every call. A weak key, put back whenever a

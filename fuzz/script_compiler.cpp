@@ -23,6 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     lua_atpanic(L, atpanic);
     std::string sink;
     zorva_testlib::open_cart_functions(L, &sink);
+    count_coroutines(L);
     budget = kInstructionLimit;
     lua_sethook(L, limiter, LUA_MASKCOUNT, kHookStep);
     if (zorva_load_source(L, reinterpret_cast<const char *>(data), size, "=fuzz") == LUA_OK) {

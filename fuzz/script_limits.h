@@ -1,7 +1,7 @@
 // The limits under which the script fuzz targets run what they compile: an
 // allocator that fails past a memory cap and a count hook that raises an
 // error once an instruction budget is spent (errors from the hook
-// propagate like any runtime error). A panic means an error escaped every
+// propagate like any runtime error), every new coroutine counted. A panic means an error escaped every
 // protected call, which must never happen.
 #pragma once
 
@@ -41,6 +41,28 @@ inline void limiter(lua_State *L, lua_Debug *) {
         lua_pushstring(L, "instruction limit");
         lua_error(L);
     }
+}
+
+// A new coroutine's count hook first runs after a whole step, so a program
+// that makes coroutines and leaves each before that would run uncounted:
+// each new coroutine costs a step, and none is made past the budget.
+inline int counted_cocreate(lua_State *L) {
+    budget -= kHookStep;
+    if (budget <= 0) {
+        lua_pushstring(L, "instruction limit");
+        return lua_error(L);
+    }
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, lua_gettop(L) - 1, 1);
+    return 1;
+}
+
+// Replaces the global cocreate with the counted one.
+inline void count_coroutines(lua_State *L) {
+    lua_getglobal(L, "cocreate");
+    lua_pushcclosure(L, counted_cocreate, 1);
+    lua_setglobal(L, "cocreate");
 }
 
 inline int atpanic(lua_State *) { std::abort(); }

@@ -10,6 +10,7 @@
 #include "lfunc.h"
 #include "lgc.h"
 #include "lmem.h"
+#include "lopcodes.h"
 #include "lstring.h"
 #include "ltm.h"
 #include "lvm.h"
@@ -172,7 +173,12 @@ void luaD_hook(lua_State *L, int event, int line) {
 static void callhook(lua_State *L, CallInfo *ci) {
     int hook = LUA_HOOKCALL;
     ci->u.l.savedpc++; // hooks see the pc past the current instruction
-    if (isLua(ci->previous) && (ci->previous->callstatus & CIST_TAIL)) {
+    // A tail call when the caller is calling through OP_TAILCALL (its saved
+    // pc stands past that instruction). A caller that has run no
+    // instruction yet (a finalizer called while its frame was made) is not.
+    CallInfo *caller = ci->previous;
+    if (isLua(caller) && caller->u.l.savedpc > ci_func(caller)->p->code &&
+        GET_OPCODE(caller->u.l.savedpc[-1]) == OP_TAILCALL) {
         ci->callstatus |= CIST_TAIL;
         hook = LUA_HOOKTAILCALL;
     }

@@ -135,7 +135,7 @@ void clear_mixer_registers() {
 void hook_spend_cpu(int units) { spend_cpu(units); }
 
 void report_gc_error(void *, lua_State *, const char *message) {
-    tamu_debugf("cart finalizer: %s", message ? message : "");
+    tamu_debugf("cart finalizer: %s\n", message ? message : "");
 }
 
 // The charge of a new block of an object kind (the engine's type number).

@@ -21,10 +21,9 @@
 // which is left as it was. When a protected call is active on the thread
 // their errors propagate as LUA_ERRGCMM; otherwise (a collection the host
 // starts between runs, or lua_close) they are reported through the
-// state's gc-error handler.
+// state's gc-error handler, or dropped when it has none.
 #include "lgc.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "ldebug.h"
@@ -637,8 +636,7 @@ static void gcmessage(lua_State *L, void *ud) {
 
 static void reportgcerror(lua_State *L, const char *msg) {
     global_State *g = G(L);
-    if (g->gcerrorf) g->gcerrorf(g->gcerrorud, L, msg);
-    else std::fprintf(stderr, "%s\n", msg);
+    if (g->gcerrorf) g->gcerrorf(g->gcerrorud, L, msg); // without a handler it is dropped, as in Lua 5.2
 }
 
 // Runs the finalizer of the next object awaiting one.

@@ -231,6 +231,26 @@ TEST(GcFinalizers, ErrorsAreReportedOutsideProtectedCalls) {
     EXPECT_STREQ(lua_tostring(L, -1), "fine");
 }
 
+// Failing finalizers run by lua_close print nothing; a handler, when there
+// is one, still hears of them.
+TEST(GcFinalizers, ErrorsAtCloseAreQuiet) {
+    for (bool handler : {false, true}) {
+        GcReport report;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        {
+            TestState s;
+            if (handler) lua_setgcerrorf(s.L, GcReport::fn, &report);
+            newfinalizable(s.L, failing_gc, 1);
+            newfinalizable(s.L, failing_gc_table, 2);
+            lua_setglobal(s.L, "kept");
+        } // closes the state
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(report.messages.size(), handler ? 2u : 0u);
+    }
+}
+
 TEST(GcFinalizers, ErrorsPropagateInsideProtectedCalls) {
     TestState s;
     lua_State *L = s.L;

@@ -45,6 +45,7 @@ void luaD_throw(lua_State *L, int errcode) {
     global_State *g = G(L);
     L->status = cast_byte(errcode); // the thread is dead
     if (g->mainthread->errorJmp) {  // raise it in the main thread
+        luaD_checkstack(g->mainthread, 1);
         setobjs2s(L, g->mainthread->top++, L->top - 1);
         luaD_throw(g->mainthread, errcode);
     }

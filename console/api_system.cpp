@@ -3,7 +3,9 @@
 #include "zorva_api.h"
 #include "zorva_api_draw.h"
 
+#include "lstate.h"
 #include "lua.h"
+#include "lualib.h"
 #include "tamu.h"
 #include "zorva_buttons.h"
 #include "zorva_cart.h"
@@ -181,15 +183,40 @@ int load_by_name(const char *name, const char *breadcrumb) {
 // ---------------------------------------------------------------------------
 // Frame and main loop
 
+// In a coroutine, flip (and stop) yield to whoever resumed it, and the
+// frame ends once the cart's main thread is back in the shell (zv_coresume
+// and the count hook see to it).
 int zv_flip(lua_State *L) {
     pstate.total_cpu = 0;
     pstate.frame_cpu = 0;
     pstate.frame_charge = 0;
     pstate.hold_frame = 0;
+    if (L != L0) pstate.frame_over = 1;
     return lua_yield(L, 0);
 }
 
-int zv_yield(lua_State *L) { return lua_yield(L, 0); }
+int zv_yield(lua_State *L) { return lua_yield(L, lua_gettop(L)); }
+
+namespace {
+
+// coresume's results once the resuming thread goes on: whatever its own
+// resumer passed in is dropped.
+int finish_coresume(lua_State *L) {
+    int frame = 0;
+    lua_getctx(L, &frame);
+    lua_settop(L, frame);
+    return frame - 1;
+}
+
+}  // namespace
+
+int zv_coresume(lua_State *L) {
+    int results = luaB_coresume(L);
+    // The coroutine gave up the frame: the thread that resumed it does the
+    // same, as far up as the cart's main thread. Its results wait below.
+    if (!pstate.frame_over || L->nny > 0) return results;
+    return lua_yieldk(L, 0, lua_gettop(L), finish_coresume);
+}
 
 int zv_holdframe(lua_State *) {
     pstate.hold_frame = 1;
@@ -243,7 +270,11 @@ int zv__paused(lua_State *) {
     return 0;
 }
 
-int zv_time(lua_State *L) { return push_fixed(L, zorva_fixed((int64_t(pstate.frame_counter) << 16) / 30)); }
+// The frame counter rises once a tick, 60 times a second at 60 fps.
+int zv_time(lua_State *L) {
+    int fps = pstate.fps == 60 ? 60 : 30;
+    return push_fixed(L, zorva_fixed((int64_t(pstate.frame_counter) << 16) / fps));
+}
 
 // ---------------------------------------------------------------------------
 // Status
@@ -417,6 +448,7 @@ int zv_run(lua_State *L) {
 
 int zv_stop(lua_State *L) {
     pstate.REQUEST = REQUEST_PAUSE;
+    if (L != L0) pstate.frame_over = 1;
     pstate.draw_state.camera_x = 0;
     pstate.draw_state.camera_y = 0;
     if (lua_gettop(L) > 0) {
@@ -473,7 +505,7 @@ int zv_help(lua_State *) {
     zorva_print("alt+enter to toggle fullscreen");
     zorva_print("alt+f4 or ctrl-q to fastquit");
     zorva_print("");
-    zorva_print_col("see zorva.txt for more info", 12);
+    zorva_print_col("see README.md for more info", 12);
     zorva_print_col("www.zorva.example", 12);
     zorva_print("");
     return 0;
@@ -562,14 +594,18 @@ int zv_install_demos(lua_State *) {
     return 0;
 }
 
-int zv_install_games(lua_State *) {
-    if (zorva_shell.install_games && zorva_shell.install_games() == 0) {
+// Answers whether it worked too, so that a cart (the main cart's menu)
+// can tell its user.
+int zv_install_games(lua_State *L) {
+    bool installed = zorva_shell.install_games && zorva_shell.install_games() == 0;
+    if (installed) {
         zorva_print("installed sample games");
         zorva_print("to splore favourites");
     } else {
         zorva_print("could not install sample games");
     }
-    return 0;
+    lua_pushboolean(L, installed);
+    return 1;
 }
 
 int zv_keyconfig(lua_State *) {

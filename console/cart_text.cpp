@@ -64,8 +64,9 @@ static bool has_printh_with_arguments(const char *code) {
 
 int tamu_determine_cart_version(const zorva_cart *cart) {
     const char *code = cart && cart->code ? cart->code : "";
-    if (has_long_string(code)) return 9;
+    // The highest of what the code's features need.
     if (has_printh_with_arguments(code)) return 10;
+    if (has_long_string(code)) return 9;
     return 8;
 }
 
@@ -177,11 +178,15 @@ struct cart_reader {
 
 static void read_code_line(cart_reader &r, const char *line, int length, bool too_long) {
     zorva_cart *cart = r.cart;
-    if (cart->code_cut) return;
     if (!too_long && escaped_pairs(line, length) > 0) length -= 2;
+    if (cart->code_cut) {
+        cart->full_code_length += length + 1;
+        return;
+    }
     // The code without its final newline must stay within the limit.
     if (too_long || r.code_length + length > ZORVA_CODE_LIMIT) {
         cart->code_cut = 1;
+        cart->full_code_length = r.code_length + length + 1;
         tamu_debugf("cart code exceeds %d characters: later lines dropped\n", ZORVA_CODE_LIMIT);
         return;
     }
@@ -316,6 +321,7 @@ zorva_cart *tamu_load_zorva_cart_from_file(cfile *file, int *result) {
 
     // Each code line was added with a newline; the last one is not the code's.
     if (r.code_length > 0) r.cart->code[--r.code_length] = 0;
+    if (r.cart->code_cut) r.cart->full_code_length--;
     *result = r.cart->code_cut ? ZORVA_CART_CODE_TOO_LONG : ZORVA_CART_OK;
     return r.cart;
 }

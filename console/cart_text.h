@@ -56,10 +56,10 @@ const char *zorva_cart_result_text(int result);
 // version. please update!".
 extern int &zorva_cart_future_version;   // the flag in pstate
 
-// The lowest format version the cart's code needs: 9 when it holds "[["
-// not preceded by "-" (a long string rather than a long comment), else 10
-// when a call of printh has two or more arguments (a "," at the call's own
-// bracket level, outside double quotes), else 8.
+// The lowest format version the cart's code needs: 10 when a call of
+// printh has two or more arguments (a "," at the call's own bracket level,
+// outside double quotes), else 9 when it holds "[[" not preceded by "-" (a
+// long string rather than a long comment), else 8.
 int tamu_determine_cart_version(const zorva_cart *cart);
 
 // "0"-"9" give 0-9, "a"-"f" 10-15, anything else (upper case too) 0.

@@ -58,6 +58,7 @@ int zv_tostr(lua_State *L);
 // Frame and main loop
 int zv_flip(lua_State *L);
 int zv_yield(lua_State *L);
+int zv_coresume(lua_State *L);
 int zv_holdframe(lua_State *L);
 int zv__get_frames_skipped(lua_State *L);
 int zv__get_menu_item_selected(lua_State *L);

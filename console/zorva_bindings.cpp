@@ -141,7 +141,7 @@ const cart_function cart_functions[] = {
     {"setmetatable", luaB_setmetatable},
     {"getmetatable", luaB_getmetatable},
     {"cocreate", luaB_cocreate},
-    {"coresume", luaB_coresume},
+    {"coresume", zv_coresume},
     {"costatus", luaB_costatus},
     {"yield", zv_yield},
     {"trace", db_traceback},

@@ -127,6 +127,19 @@ int button_pressed_nok(int b, int p) {
     return player_button(b, p) >= 129 ? 1 : 0;
 }
 
+void block_buttons_of_key(int scancode) {
+    zorva_button_state &s = buttons();
+    for (int p = 0; p < 2; p++)
+        for (int b = 0; b < 6; b++) {
+            int key = configured_key(b, p);
+            bool bound = key == scancode;
+            for (int k : default_keys[p][b]) bound = bound || (key == 0 && k != 0 && k == scancode);
+            if (!bound) continue;
+            s.blocked[p][b] = 1;
+            s.held[p][b] = 0;
+        }
+}
+
 bool is_key_bound(int scancode) {
     for (int b = 0; b < 6; b++) {
         int key = configured_key(b, 0);

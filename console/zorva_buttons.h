@@ -38,6 +38,10 @@ void update_buttons();
 void clear_buttons();
 // Blocks every button until it is seen released, and clears held.
 void block_buttons();
+// The same for the buttons of players 0 and 1 that the keyboard key
+// (scancode) presses, so that a key used for something else (a hot key
+// with Ctrl) does not reach the cart.
+void block_buttons_of_key(int scancode);
 
 // 0-255 from player p's controller for button b (129 or more: down).
 int player_button(int b, int p);

@@ -61,6 +61,8 @@ struct zorva_cart {
     // Set by a reader that had to drop code lines over ZORVA_CODE_LIMIT;
     // such a cart is never saved (the program would lose them for good).
     int32_t code_cut;
+    // With code_cut: the length the whole code would have had.
+    int32_t full_code_length;
 };
 
 // A new, empty cart: zeroed code, blank sprite sheet and map, every sound

@@ -97,6 +97,48 @@ const char *const short_command[] = {
 // the frame goes on from in the same update.
 int yielded_for_memory = 0;
 
+// The frame's budget ran out during this resume (the frame CPU starts
+// again once the shell has ended the frame).
+int budget_spent = 0;
+// Hook calls since the last look for a quit request, and since the frame
+// had to end while the running thread could not yield.
+constexpr int QUIT_LOOK_CALLS = 16;
+int calls_since_quit_look = 0;
+int calls_past_frame = 0;
+// Budgets' worth of units that a host callback of the cart (a __pairs
+// metamethod, say) may run past the frame before it is stopped.
+constexpr int CALLBACK_GRACE_BUDGETS = 8;
+// The program was stopped because the player quits: not its failure.
+int stopped_for_quit = 0;
+// run_slice is resuming the cart.
+int in_slice = 0;
+
+// The running cart as it was started: its name, its code and the lines
+// of its code tabs, for error reports after it has loaded another cart.
+char running_name[ZORVA_PATH_SIZE];
+char running_code[ZORVA_CODE_BUFFER_SIZE];
+int running_tab_span[ZORVA_CODE_TABS];
+
+// Finalizer errors logged for the current script state.
+constexpr int FINALIZER_ERRORS_LOGGED = 8;
+int finalizer_errors = 0;
+
+// Finalizers run between frames and when a script state closes, outside
+// any frame's budget, and a cart can leave tens of thousands of them: the
+// finalizers of one pass (a collection, a close) get FINALIZER_PASS_MS
+// together, none run once the player quits, and the objects of the rest
+// go without theirs.
+constexpr int FINALIZER_PASS_MS = 50;
+int finalizer_pass_start = 0;
+
+void begin_finalizer_pass() { finalizer_pass_start = tamu_get_time(); }
+
+int finalizer_guard(void *, lua_State *) {
+    if (tamu_quit) return 0;
+    int spent = tamu_get_time() - finalizer_pass_start;
+    return spent >= 0 && spent < FINALIZER_PASS_MS ? 1 : 0;
+}
+
 // Saved by pause_program for continue_program.
 int paused_camera_x = 0, paused_camera_y = 0;
 
@@ -134,8 +176,14 @@ void clear_mixer_registers() {
 
 void hook_spend_cpu(int units) { spend_cpu(units); }
 
+// A cart may make finalizers fail by the thousand: the first few are
+// logged.
 void report_gc_error(void *, lua_State *, const char *message) {
-    tamu_debugf("cart finalizer: %s\n", message ? message : "");
+    finalizer_errors++;
+    if (finalizer_errors <= FINALIZER_ERRORS_LOGGED)
+        tamu_debugf("cart finalizer: %.400s\n", message ? message : "");
+    if (finalizer_errors == FINALIZER_ERRORS_LOGGED)
+        tamu_debug("cart finalizer: further errors of this run are not logged\n");
 }
 
 // The charge of a new block of an object kind (the engine's type number).
@@ -239,9 +287,24 @@ int count_newlines(const char *text) {
     return n;
 }
 
+// The line within its tab of a 0-based line of a source whose tabs span
+// the given numbers of lines; past the last tab -1 and tab 0.
+int tab_line_from_spans(const int *spans, int line, int *tab_out) {
+    for (int t = 0; t < ZORVA_CODE_TABS; t++) {
+        if (spans[t] > line) {
+            if (tab_out) *tab_out = t;
+            return line;
+        }
+        line -= spans[t];
+    }
+    if (tab_out) *tab_out = 0;
+    return -1;
+}
+
 void report_syntax_error(const char *source, int is_command) {
     const char *message = lua_tostring(L0, -1);
     if (!message) message = "";
+    open_cart_error_report();
     pstate.draw_state.pen_colour = 6;
     if (is_command) {
         zorva_print_col("syntax error", 14);
@@ -260,19 +323,21 @@ void report_syntax_error(const char *source, int is_command) {
         zorva_print_col(source_line, 7);
         extract_syntax_error(message, source_line);
     }
+    close_cart_error_report();
     set_wait_for_button();
 }
 
+// The header of a runtime error names a line of the running cart's code
+// (the working cart may be another one since it called load).
 void report_runtime_error(lua_State *L) {
     if (!pstate.running) {
         zorva_print_col("runtime error", 14);
     } else if (zorva_runtime_line >= 3) {
-        zorva_cart *cart = working_cart();
         int source_line = zorva_runtime_line - 3;
         static char line_text[ZORVA_CODE_BUFFER_SIZE];
-        copy_text(line_text, sizeof line_text, get_nth_line(cart ? cart->code : nullptr, source_line));
+        copy_text(line_text, sizeof line_text, get_nth_line(running_code, source_line));
         int tab = 0;
-        int in_tab = find_tab_line(source_line, &tab);
+        int in_tab = tab_line_from_spans(running_tab_span, source_line, &tab);
         if (in_tab < 0) tab = 0;
         std::snprintf(global_str, sizeof global_str, "runtime error line %d tab %d", in_tab + 1, tab);
         zorva_print_col(global_str, 14);
@@ -292,11 +357,13 @@ bool keep_within_memory() {
     if (memory_in_use() <= ZORVA_MEMORY_LIMIT) return true;
     int before = memory_in_use();
     luaC_fullgc(L0, 1);
-    tamu_debugf("gc hard collect: %d -> %d", before, memory_in_use());
+    tamu_debugf("gc hard collect: %d -> %d\n", before, memory_in_use());
     if (memory_in_use() <= ZORVA_MEMORY_LIMIT) return true;
     reset_lua_machine();
     pause_program();
+    open_cart_error_report();
     zorva_print_col("out of memory", 6);
+    close_cart_error_report();
     return false;
 }
 
@@ -316,11 +383,30 @@ bool any_code_tab() {
     return false;
 }
 
+// The lines each code tab spans: its own lines and the separator's.
+void code_tab_spans(int *spans) {
+    for (int t = 0; t < ZORVA_CODE_TABS; t++) {
+        ctext *field = code_tab(t);
+        spans[t] = count_newlines(field && field->text ? field->text : "") + 2;
+    }
+}
+
 bool in_folder(const char *name, const char *folder) { return folder[0] && begins_with(name, folder); }
 
 }  // namespace
 
 // ---------------------------------------------------------------------------
+
+void open_cart_error_report() {
+    pstate.run_failed = 1;
+    zorva_open_report();
+}
+
+void close_cart_error_report() { zorva_close_report(running_name); }
+
+int cart_slice_running() { return in_slice; }
+
+int cart_stopped_for_quit() { return stopped_for_quit; }
 
 int cpu_budget() { return pstate.fps == 60 ? ZORVA_CPU_BUDGET_60 : ZORVA_CPU_BUDGET_30; }
 
@@ -340,23 +426,30 @@ void start_lua_machine() {
         L0 = nullptr;
         return;
     }
+    finalizer_errors = 0;
     lua_setgcerrorf(L, report_gc_error, nullptr);
     lua_setfinalizerbudget(L, ZORVA_FINALIZER_BUDGET);
+    lua_setfinalizerguard(L, finalizer_guard, nullptr);
     add_c_functions(L);
     traceback_thread = lua_newthread(L);
     lua_rawsetp(L, LUA_REGISTRYINDEX, &traceback_thread);
     L0 = L;
 }
 
-void reset_lua_machine() {
+void close_lua_machine() {
     lua_State *old = L0;
     // Nothing reaches the old state while it closes (its finalizers may
     // call cart functions).
     L0 = nullptr;
     traceback_thread = nullptr;
+    begin_finalizer_pass();
     if (old) lua_close(old);
     pstate.script_memory = 0;
     pstate.soft_yield_requested = 0;
+}
+
+void reset_lua_machine() {
+    close_lua_machine();
     start_lua_machine();
 }
 
@@ -394,7 +487,18 @@ void run_cart() {
 
     zorva_srand(uint32_t(std::time(nullptr)) + uint32_t(tamu_get_time()));
 
-    run_program(cart && cart->code ? cart->code : "", 0);
+    // A cart whose code did not fit was read without its last lines: what
+    // is left is not the program.
+    if (cart && cart->code_cut) {
+        copy_text(running_name, sizeof running_name, pstate.working_file_name);
+        open_cart_error_report();
+        zorva_print("program exceeds char limit");
+        zorva_print_2("%d / %d chars\n", cart->full_code_length, ZORVA_CHAR_LIMIT);
+        close_cart_error_report();
+        set_wait_for_button();
+    } else {
+        run_program(cart && cart->code ? cart->code : "", 0);
+    }
 
     console_stop_all_sound();
     clear_mixer_registers();
@@ -402,20 +506,40 @@ void run_cart() {
     block_buttons();
 }
 
+// Keeps what the error reports of the program need: the cart's name,
+// its code and the lines of its tabs.
+static void note_running_program(const char *source, int is_command) {
+    if (is_command) {
+        copy_text(running_name, sizeof running_name, "console command");
+        running_code[0] = 0;
+        std::memset(running_tab_span, 0, sizeof running_tab_span);
+        return;
+    }
+    copy_text(running_name, sizeof running_name, pstate.working_file_name);
+    copy_text(running_code, sizeof running_code, source);
+    code_tab_spans(running_tab_span);
+}
+
 int run_program(const char *source, int is_command) {
     if (!source) source = "";
+    note_running_program(source, is_command);
+    stopped_for_quit = 0;
     int tokens = 0;
     if (!is_command) {
         int length = int(std::strlen(source));
         if (length > ZORVA_CHAR_LIMIT) {
+            open_cart_error_report();
             zorva_print("program exceeds char limit");
             zorva_print_2("%d / %d chars\n", length, ZORVA_CHAR_LIMIT);
+            close_cart_error_report();
             return 0;
         }
         tokens = count_tokens(source);
         if (tokens > ZORVA_TOKEN_LIMIT) {
+            open_cart_error_report();
             zorva_print("program too large");
             zorva_print_2("%d / %d tokens\n", tokens, ZORVA_TOKEN_LIMIT);
+            close_cart_error_report();
             return 0;
         }
     }
@@ -434,7 +558,9 @@ int run_program(const char *source, int is_command) {
     if (std::strcmp(pstate.cart_id, "19488") == 0 || std::strcmp(pstate.cart_id, "10388") == 0) add_text(b, " nd=0 ");
     add_text(b, "\n");
     if (zorva_preprocess(source, preprocess_buffer, sizeof preprocess_buffer) < 0) {
+        open_cart_error_report();
         zorva_print("program too large");
+        close_cart_error_report();
         return 0;
     }
     if (is_command) {
@@ -445,8 +571,10 @@ int run_program(const char *source, int is_command) {
         add_text(b, trailer);
     }
     if (b.overflow) {
+        open_cart_error_report();
         zorva_print("program too large");
         zorva_print_2("%d / %d chars\n", int(std::strlen(preprocess_buffer)), LUA_CODE_BUFFER_SIZE);
+        close_cart_error_report();
         return 0;
     }
 
@@ -475,11 +603,43 @@ int run_program(const char *source, int is_command) {
 static bool prepare_round() {
     pstate.soft_yield_requested = 0;
     if (!L0) return false;
+    begin_finalizer_pass();
     lua_gc(L0, LUA_GCRESTART, 0);
     if (lua_gc(L0, LUA_GCISRUNNING, 0)) lua_gc(L0, LUA_GCCOLLECT, 0);
     if (!keep_within_memory()) return false;
     lua_gc(L0, LUA_GCSTOP, 0);
     return true;
+}
+
+// The shell ends the frame once the cart's main thread is back: the
+// frame CPU starts again after a frame whose budget ran out, which the
+// cart's main loop then catches up on.
+static void end_frame() {
+    if (budget_spent) {
+        pstate.frame_cpu = 0;
+        if (pstate.frames_skipped < INT32_MAX) pstate.frames_skipped++;
+    }
+    budget_spent = 0;
+    pstate.frame_over = 0;
+    calls_past_frame = 0;
+}
+
+// A cart that ended in an error: reported, unless the error only stopped
+// it for the player to quit.
+static void report_failed_run(lua_State *L, int status) {
+    if (stopped_for_quit) return;
+    open_cart_error_report();
+    if (status == LUA_ERRMEM) {
+        // The engine's "not enough memory" is not shown; the reason the
+        // cart stopped is.
+        zorva_print_col("out of memory", 6);
+    } else {
+        report_runtime_error(L);
+        // No traceback follows a failed allocation.
+        if (!pstate.out_of_memory) print_traceback(L);
+    }
+    pstate.out_of_memory = 0;
+    close_cart_error_report();
 }
 
 void run_slice_section() {
@@ -496,17 +656,21 @@ void run_slice_section() {
         zorva_runtime_line = 0;
         pstate.assert_message[0] = 0;
         yielded_for_memory = 0;
+        // (A finalizer run between frames may have called flip.)
+        pstate.frame_over = 0;
         lua_sethook(L, instruction_limiter, LUA_MASKCOUNT, ZORVA_HOOK_COUNT);
+        in_slice = 1;
         int status = lua_resume(L, nullptr, 0);
+        in_slice = 0;
+        end_frame();
         if (status == LUA_OK) {
             pause_program();
-        } else if (status != LUA_YIELD && pstate.suspend_counter < 1) {
+        } else if (status == LUA_YIELD) {
+            // What the main thread yielded goes nowhere.
+            lua_settop(L, 0);
+        } else if (pstate.suspend_counter < 1) {
             pause_program();
-            report_runtime_error(L);
-            if (pstate.out_of_memory)
-                pstate.out_of_memory = 0;
-            else
-                print_traceback(L);
+            report_failed_run(L, status);
         }
     }
     save_cart_data_when_due();
@@ -526,13 +690,45 @@ void run_slice() {
     }
 }
 
+// The running thread's part of the frame is over. A coroutine yields to
+// whoever resumed it (whose coresume yields in turn, see zv_coresume); the
+// cart's main thread yields to the shell. A thread that cannot yield is
+// inside a host function that called back into the cart: it may finish
+// that callback within a grace, else (and at once when the player quits)
+// it is stopped with an error.
+static void leave_frame(lua_State *L) {
+    if (L->nny == 0) {
+        lua_yieldk(L, 0, 0, nullptr);
+        return;
+    }
+    calls_past_frame++;
+    if (!stopped_for_quit && calls_past_frame * ZORVA_HOOK_COUNT < CALLBACK_GRACE_BUDGETS * cpu_budget()) return;
+    lua_zorva_record_error_line(L, 0);   // the cart function the hook stopped in
+    lua_pushliteral(L, "attempt to yield across a C-call boundary");
+    lua_error(L);
+}
+
 void instruction_limiter(lua_State *L, lua_Debug *) {
     pstate.frame_cpu = add_held(pstate.frame_cpu, ZORVA_HOOK_COUNT);
     pstate.total_cpu = add_held(pstate.total_cpu, ZORVA_HOOK_COUNT);
-    if (pstate.frame_cpu >= cpu_budget()) {
-        pstate.frame_cpu = 0;
+    // The budget is the frame's, whichever of the cart's threads spends
+    // it.
+    if (pstate.frame_cpu >= cpu_budget() && !budget_spent) {
+        budget_spent = 1;
         pstate.frame_overrun = 1;
-        lua_yieldk(L, 0, 0, nullptr);
+        pstate.frame_over = 1;
+    }
+    // Between frames the shell reads the window's events; a cart that
+    // keeps the frame from ending must not keep the player from quitting.
+    if (++calls_since_quit_look >= QUIT_LOOK_CALLS) {
+        calls_since_quit_look = 0;
+        if (tamu_quit_requested()) {
+            stopped_for_quit = 1;
+            pstate.frame_over = 1;
+        }
+    }
+    if (pstate.frame_over) {
+        leave_frame(L);
         return;
     }
     // Memory went over the limit: back to run_slice for a collection, from
@@ -647,18 +843,9 @@ void zorva_assert_message(const char *text) {
 }
 
 int find_tab_line(int line, int *tab_out) {
-    for (int t = 0; t < ZORVA_CODE_TABS; t++) {
-        ctext *field = code_tab(t);
-        const char *text = field && field->text ? field->text : "";
-        int span = count_newlines(text) + 2;
-        if (span > line) {
-            if (tab_out) *tab_out = t;
-            return line;
-        }
-        line -= span;
-    }
-    if (tab_out) *tab_out = 0;
-    return -1;
+    int spans[ZORVA_CODE_TABS];
+    code_tab_spans(spans);
+    return tab_line_from_spans(spans, line, tab_out);
 }
 
 void split_code_to_tabs() {
@@ -691,6 +878,13 @@ void merge_code_from_tabs() {
     if (pstate.current_tab > last && pstate.current_tab < ZORVA_CODE_TABS) last = pstate.current_tab;
     text_builder b = {cart->code, ZORVA_CODE_BUFFER_SIZE, 0, false};
     cart->code[0] = 0;
+    int full_length = 0;
+    bool cut = false;
+    for (int t = 0; t <= last; t++) {
+        ctext *field = code_tab(t);
+        full_length += int(std::strlen(field && field->text ? field->text : ""));
+        if (t < last) full_length += int(std::strlen(ZORVA_TAB_SEPARATOR));
+    }
     for (int t = 0; t <= last; t++) {
         ctext *field = code_tab(t);
         const char *text = field && field->text ? field->text : "";
@@ -700,16 +894,20 @@ void merge_code_from_tabs() {
         size_t n = std::strlen(text);
         if (n > size_t(room)) {
             n = size_t(room);
-            cart->code_cut = 1;
+            cut = true;
         }
         add_text(b, text, n);
         if (t < last) {
             if (std::strlen(ZORVA_TAB_SEPARATOR) > size_t(b.size - 1 - b.length)) {
-                cart->code_cut = 1;
+                cut = true;
                 break;
             }
             add_text(b, ZORVA_TAB_SEPARATOR);
         }
+    }
+    if (cut) {
+        cart->code_cut = 1;
+        cart->full_code_length = full_length;
     }
 }
 
@@ -823,7 +1021,8 @@ void print_traceback(lua_State *L) {
         int program_line = 0;
         if (colon) std::sscanf(colon + 1, "%d", &program_line);
         const char *function = std::strstr(line, "in function '");
-        if (program_line - 3 <= 0 || !function) continue;
+        // Program line 3 is the source's first line.
+        if (program_line - 3 < 0 || !function) continue;
         function += std::strlen("in function '");
         char name[256];
         const char *name_end = std::strchr(function, '\'');
@@ -832,7 +1031,7 @@ void print_traceback(lua_State *L) {
         std::memcpy(name, function, name_length);
         name[name_length] = 0;
         int tab = 0;
-        int in_tab = find_tab_line(program_line - 3, &tab);
+        int in_tab = tab_line_from_spans(running_tab_span, program_line - 3, &tab);
         std::snprintf(global_str, sizeof global_str, "in %s line %d (tab %d)", name, in_tab + 1, tab);
         zorva_print_col(global_str, 13);
     }

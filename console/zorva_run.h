@@ -48,6 +48,8 @@ void install_console_hooks();
 // the console's allocator and the cart API.
 void start_lua_machine();
 void reset_lua_machine();
+// Closes L0 (its finalizers run within their time) and leaves none.
+void close_lua_machine();
 
 // Starts the working cart: its code tabs joined into its code, a new
 // script state, console memory reloaded from it, the program compiled.
@@ -65,6 +67,17 @@ void instruction_limiter(lua_State *L, lua_Debug *ar);
 // The script engine's allocator. Every block carries its charge to the
 // cart in front of it.
 void *zorva_lua_alloc(void *ud, void *ptr, size_t old_size, size_t new_size);
+
+// A cart's error report: opening marks the run as failed (pstate's
+// run_failed) and keeps what is printed until closing, which writes it to
+// the log and standard error under the running cart's name.
+void open_cart_error_report();
+void close_cart_error_report();
+// 1 while run_slice resumes the cart (the script state is in use).
+int cart_slice_running();
+// 1 when the running program was stopped (or made to yield) because the
+// player is asked to quit.
+int cart_stopped_for_quit();
 
 // Stops a running program and returns to the console (not while the
 // suspend counter is 1 or more).

@@ -65,17 +65,27 @@ struct zorva_state {
     int32_t spend_remainder;     // charged but not yet passed on in whole 1024s
     int32_t frame_cpu;           // used in this frame
     int32_t frame_overrun;       // the count hook ran out of the frame's budget
+    // The cart's main thread is to yield to the shell at its next chance:
+    // the frame's budget is spent, a coroutine called flip or stop, or the
+    // player is asked to quit. Cleared when the shell ends the frame.
+    int32_t frame_over;
     int32_t total_cpu;           // used since the last flip
     int32_t frame_charge;        // charged through spend_cpu since the last flip
     cbitmap *screen;             // 128 x 128, 8 bits, one colour 0-15 per pixel
     cbitmap *back_page;
     int32_t hold_frame;
     int32_t frame_held;          // a frame was not shown for the hold-frame flag
+    // Frames the cart did not finish within their tick (the budget ran out
+    // before its flip), for its main loop to catch up on.
     int32_t frames_skipped;
     int32_t frames_skipped_last_read;
+    int32_t tick_counter;        // the shell's ticks while the cart is held or a download runs
     int32_t paused;
     int32_t suspend_counter;     // 1 or more: no pausing, cart-data writes ignored
     int32_t exec_mode;
+    // A cart failed since start-up: a syntax or runtime error, a limit, or
+    // running out of memory (-x ends with status 1).
+    int32_t run_failed;
     // Read from the data pod by the shell
     cpod *data_pod;
     zorva_cart *boot_sound_cart;

@@ -9,6 +9,8 @@
 #include <bit>
 #include <climits>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 // The byte-order hooks and the array helpers below store values as the
 // host holds them; the formats are little-endian.
@@ -31,8 +33,21 @@ static cfile *new_handle() {
 // ---------------------------------------------------------------------------
 // Opening and closing
 
+int tamu_path_kind(const char *path) {
+    if (!path || !path[0]) return TAMU_PATH_NONE;
+    std::error_code error;
+    std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (error || !std::filesystem::exists(status)) return TAMU_PATH_NONE;
+    if (std::filesystem::is_regular_file(status)) return TAMU_PATH_FILE;
+    if (std::filesystem::is_directory(status)) return TAMU_PATH_FOLDER;
+    return TAMU_PATH_OTHER;
+}
+
 cfile *tamu_fopen(const char *path, const char *mode) {
     if (!path || !mode) return nullptr;
+    bool reading = mode[0] == 'r';
+    int kind = reading ? tamu_path_kind(path) : TAMU_PATH_NONE;
+    if (kind == TAMU_PATH_FOLDER || kind == TAMU_PATH_OTHER) return tamu_fopen_vdisk(path, mode);
     FILE *stream = path[0] ? std::fopen(path, mode) : nullptr;
     if (!stream) {
         if (mode[0] == 'r') return tamu_fopen_vdisk(path, mode);

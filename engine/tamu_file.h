@@ -26,7 +26,13 @@ struct cfile {
 
 // Opens a disk file with the system's mode text. A read mode ('r...') that
 // finds no disk file falls back to the virtual disk; writing never does.
+// Only regular files are read: a folder, a named pipe or a device (which
+// could block the reader, or never end) counts as no disk file.
 cfile *tamu_fopen(const char *path, const char *mode);
+
+// What a path names on disk.
+enum { TAMU_PATH_NONE = 0, TAMU_PATH_FILE = 1, TAMU_PATH_FOLDER = 2, TAMU_PATH_OTHER = 3 };
+int tamu_path_kind(const char *path);
 // A handle over caller-owned bytes; writes stay within length.
 cfile *tamu_fopen_memory(const void *bytes, int length);
 // The virtual-disk entry named by the base name and extension of the path
@@ -178,8 +184,10 @@ int tamu_prefix_with_program_path(const char *name, char *out);
 // Windows: the module file name, with '/' for '\\'). Non-zero, with out
 // empty, when it cannot be read.
 int tamu_get_program_filename(char *out);
-// out := desktop folder (the desktop_path setting, created, else
-// $HOME/Desktop) + name.
+// out := desktop folder + name: the desktop_path setting, else the desktop
+// folder of the user's environment (Linux: XDG_DESKTOP_DIR of
+// user-dirs.dirs, else $HOME/Desktop; Windows: %USERPROFILE%/Desktop). The
+// folder is created when missing.
 int tamu_prefix_with_desktop_path(const char *name, char *out);
 // Creates one folder with permissions 0755 (less the umask); an existing
 // folder or any other failure is ignored.

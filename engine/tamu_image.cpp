@@ -9,12 +9,18 @@
 #include <lodepng.h>
 
 #include <array>
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 namespace {
+
+// The signature (8), and the header chunk's length, type, 13 bytes of
+// content and check (25).
+constexpr size_t PNG_HEADER_BYTES = 33;
+std::atomic<int> png_decodes{0};
 
 // ---------------------------------------------------------------------------
 // Shared helpers
@@ -161,6 +167,7 @@ unsigned LodePNG_decode_tamu_file(unsigned char **out, unsigned *width, unsigned
         uint64_t bpp = lodepng_get_bpp(&state.info_png.color);
         uint64_t scanlines = uint64_t(h) * (1 + (uint64_t(w) * bpp + 7) / 8) + 16 * uint64_t(h) + 64;
         state.decoder.zlibsettings.max_output_size = static_cast<size_t>(scanlines);
+        png_decodes++;
         e = lodepng_decode(out, &w, &h, &state, in, in_length);
     }
     lodepng_state_cleanup(&state);
@@ -176,6 +183,77 @@ unsigned LodePNG_decode_tamu_file(unsigned char **out, unsigned *width, unsigned
 
 unsigned LodePNG_decode32_tamu_file(unsigned char **out, unsigned *width, unsigned *height, cfile *file) {
     return LodePNG_decode_tamu_file(out, width, height, file, LCT_RGBA, 8);
+}
+
+int tamu_png_decodes() { return png_decodes; }
+
+unsigned tamu_png_size_from_bytes(const uint8_t *bytes, size_t length, unsigned *width, unsigned *height) {
+    unsigned w = 0, h = 0;
+    unsigned e = 48;   // lodepng's "empty input"
+    if (bytes && length > 0) {
+        LodePNGState state;
+        lodepng_state_init(&state);
+        e = lodepng_inspect(&w, &h, &state, bytes, length < PNG_HEADER_BYTES ? length : PNG_HEADER_BYTES);
+        lodepng_state_cleanup(&state);
+    }
+    if (e) w = h = 0;
+    if (width) *width = w;
+    if (height) *height = h;
+    return e;
+}
+
+unsigned tamu_png_size_from_file(cfile *file, unsigned *width, unsigned *height) {
+    if (width) *width = 0;
+    if (height) *height = 0;
+    if (!file) return TAMU_IMAGE_ERROR_NO_FILE;
+    if (file->mode == 1) {
+        file->position = 0;
+        return tamu_png_size_from_bytes(file->data, file->data && file->size > 0 ? size_t(file->size) : 0, width,
+                                        height);
+    }
+    if (!file->stream) return TAMU_IMAGE_ERROR_NO_FILE;
+    uint8_t header[PNG_HEADER_BYTES];
+    std::rewind(file->stream);
+    size_t n = std::fread(header, 1, sizeof header, file->stream);
+    std::rewind(file->stream);
+    return tamu_png_size_from_bytes(header, n, width, height);
+}
+
+int64_t tamu_png_file_bound(int width, int height) {
+    if (width < 1 || height < 1) return 0;
+    int64_t w = width, h = height;
+    // Rows of 8 bytes a pixel and a filter byte; an interlaced picture has
+    // up to seven passes, each row of a pass with a filter byte and a
+    // partly used byte.
+    int64_t raw = h * (8 * w + 1) + 15 * h + 64;
+    // Stored deflate blocks: 5 bytes per 65535; the zlib header and check.
+    int64_t zlib = raw + 5 * (raw / 65535 + 1) + 6;
+    // The data in chunks of at least 1024 bytes (12 bytes around each);
+    // signature, header and end; and 64 KB of small chunks besides.
+    return zlib + 12 * (zlib / 1024 + 1) + 8 + 25 + 12 + 65536;
+}
+
+unsigned LodePNG_decode32_tamu_file_sized(unsigned char **out, cfile *file, unsigned width, unsigned height,
+                                          unsigned *got_width, unsigned *got_height) {
+    if (got_width) *got_width = 0;
+    if (got_height) *got_height = 0;
+    if (!out) return TAMU_IMAGE_ERROR_ARGUMENT;
+    *out = nullptr;
+    unsigned w = 0, h = 0;
+    unsigned e = tamu_png_size_from_file(file, &w, &h);
+    if (e) return e;
+    if (got_width) *got_width = w;
+    if (got_height) *got_height = h;
+    if (w != width || h != height) return TAMU_IMAGE_ERROR_WRONG_SIZE;
+    int64_t length = file->mode == 1 ? file->size : tamu_fsize(file);
+    if (length > tamu_png_file_bound(int(width), int(height))) return TAMU_IMAGE_ERROR_TOO_LARGE;
+    e = LodePNG_decode32_tamu_file(out, &w, &h, file);
+    if (!e && (w != width || h != height)) {
+        std::free(*out);
+        *out = nullptr;
+        e = TAMU_IMAGE_ERROR_WRONG_SIZE;
+    }
+    return e;
 }
 
 cbitmap *tamu_load_png_from_file(cfile *file) {

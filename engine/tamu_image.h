@@ -7,6 +7,7 @@
 // out.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct cfile;
@@ -27,6 +28,7 @@ constexpr unsigned TAMU_IMAGE_ERROR_NO_FILE = 1000;    // null file, or reading 
 constexpr unsigned TAMU_IMAGE_ERROR_TOO_LARGE = 1001;  // over the limits above (or a caller's)
 constexpr unsigned TAMU_IMAGE_ERROR_ARGUMENT = 1002;   // null or negative argument, bad bitmap
 constexpr unsigned TAMU_IMAGE_ERROR_WRITE = 79;        // the file cannot be created or written
+constexpr unsigned TAMU_IMAGE_ERROR_WRONG_SIZE = 1003; // not of the size the caller asked for
 
 // ---------------------------------------------------------------------------
 // PNG
@@ -50,6 +52,31 @@ unsigned LodePNG_decode_tamu_file(unsigned char **out, unsigned *width, unsigned
                                   int colour_type, unsigned bit_depth);
 // The same as RGBA, 8 bits per channel.
 unsigned LodePNG_decode32_tamu_file(unsigned char **out, unsigned *width, unsigned *height, cfile *file);
+
+// The size of a PNG image from its header alone: the signature and the
+// header chunk in the first 33 bytes. 0 and the sizes, or lodepng's error
+// code (the sizes 0) when those bytes are no PNG header.
+unsigned tamu_png_size_from_bytes(const uint8_t *bytes, size_t length, unsigned *width, unsigned *height);
+// The same from the start of a file, which reads no more than those 33
+// bytes and leaves the file at its start.
+unsigned tamu_png_size_from_file(cfile *file, unsigned *width, unsigned *height);
+// The longest file a PNG of width x height needs: every row of 16-bit RGBA
+// pixels with its filter byte (and the interlaced passes' extra bytes),
+// stored without compression, in chunks of at least 1024 bytes, with room
+// left for a few small chunks besides. Nothing longer is a picture of that
+// size that is worth reading.
+int64_t tamu_png_file_bound(int width, int height);
+// LodePNG_decode32_tamu_file for a picture that must be width x height:
+// the header is read first, and a file of another size
+// (TAMU_IMAGE_ERROR_WRONG_SIZE, with *got_width and *got_height set to the
+// header's size) or longer than tamu_png_file_bound
+// (TAMU_IMAGE_ERROR_TOO_LARGE) is refused before the file is read whole
+// or anything is decoded. got_width and got_height may be null.
+unsigned LodePNG_decode32_tamu_file_sized(unsigned char **out, cfile *file, unsigned width, unsigned height,
+                                          unsigned *got_width, unsigned *got_height);
+// How many PNG images have been decoded (whole, not just their headers)
+// since the program started, on every thread.
+int tamu_png_decodes();
 
 // Writes the bitmap as an RGBA PNG, the file replaced whole. An 8-bit
 // bitmap goes through tamu_palette (index 0 transparent, as the depth

@@ -28,11 +28,13 @@ enum : int {
 };
 
 constexpr int FIRST_REPEAT_MS = 500;
+constexpr int QUIT_LOOK_MS = 100;
 constexpr int REPEAT_MS = 80;
 constexpr int TAB_AFTER_FOCUS_MS = 9;
 
 int repeat_time = 0;          // when the held keys repeat next
 int input_time = 0;           // the clock of the latest snapshot
+int quit_look_time = 0;       // when a pump or tamu_quit_requested last read the platform
 bool queued_this_pump = false;
 bool process_ended = false;   // a replaced tamu_end_process returned
 
@@ -48,7 +50,7 @@ tamu_input_source *source = nullptr;
 
 void default_end_process() {
     tamu_exit();
-    std::exit(0);
+    std::exit(tamu_exit_status);
 }
 
 int slot_state(int code) {
@@ -309,8 +311,21 @@ int tamu_handle_system_messages() {
     s->sleep(cconfig.frame_sleep_ms < 1 ? 1 : cconfig.frame_sleep_ms);
     tamu_input_snapshot snap;
     s->take(snap);
+    quit_look_time = tamu_get_time();
     tamu_process_input(snap);
     return 0;
+}
+
+int tamu_quit_requested() {
+    if (tamu_quit) return 1;
+    int now = tamu_get_time();
+    if (now - quit_look_time < QUIT_LOOK_MS && now - quit_look_time >= 0) return 0;
+    quit_look_time = now;
+    tamu_input_source *s = source ? source : tamu_platform_input_source();
+    if (!s->quit_pending()) return 0;
+    tamu_debug("quit requested between two frames\n");
+    tamu_quit = 1;
+    return 1;
 }
 
 // ---------------------------------------------------------------------------

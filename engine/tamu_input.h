@@ -122,6 +122,10 @@ class tamu_input_source {
     // Fills the snapshot (cleared by the caller) and hides the system
     // cursor.
     virtual void take(tamu_input_snapshot &snapshot) = 0;
+    // 1 when the platform's pending events hold a request to quit (the
+    // quit event, a window close, Ctrl+Q, Alt+F4); the events stay queued
+    // for the next pump. The default sees none.
+    virtual int quit_pending() { return 0; }
 };
 
 // The SDL source (platform/sdl_input.cpp).
@@ -139,8 +143,9 @@ void tamu_process_input(const tamu_input_snapshot &snapshot);
 int tamu_input_time();
 
 // The quit event, Ctrl+Q and Alt+F4 call this. The default runs tamu_exit
-// and ends the process with status 0; tests may put a function here that
-// returns, after which the pump ignores the rest of its snapshot.
+// and ends the process with tamu_exit_status; tests may put a function
+// here that returns, after which the pump ignores the rest of its
+// snapshot.
 extern void (*tamu_end_process)();
 
 // ---------------------------------------------------------------------------
@@ -149,6 +154,12 @@ extern void (*tamu_end_process)();
 // One pump: sleeps frame_sleep_ms (at least 1), reads a snapshot from the
 // source and handles it. Returns 0.
 int tamu_handle_system_messages();
+// For code that runs a long time between two pumps (a cart's count hook):
+// 1 once the program is asked to quit, from tamu_quit or, when no pump
+// has looked for 100 ms, from a look at the pending events (which then
+// sets tamu_quit, so that the main loop ends and the program shuts down
+// as it does on any quit).
+int tamu_quit_requested();
 // 1 when the window has the keyboard focus.
 int tamu_is_app_active();
 // When the window last became active (milliseconds).

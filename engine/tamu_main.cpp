@@ -12,6 +12,7 @@ tamu_upper_hooks tamu_hooks;
 int tamu_inited = 0;
 int tamu_console = 0;
 volatile int tamu_quit = 0;
+int tamu_exit_status = 0;
 int tamu_system_active = 1;
 int tamu_processing_gui = 0;
 int tamu_argc = 0;
@@ -323,7 +324,7 @@ int tamu_main(int argc, char **argv) {
         tamu_handle_messages();
     } while (!tamu_quit);
     if (tamu_inited) shut_down();
-    return 0;
+    return tamu_exit_status;
 }
 
 [[noreturn]] void tamu_fatal_error(const char *message) {

@@ -40,6 +40,10 @@ extern tamu_state_record tamu_state;
 extern int tamu_inited;
 extern int tamu_console;
 extern volatile int tamu_quit;
+// The status the process ends with when it quits (tamu_main's result, and
+// the exit status after the quit event, Ctrl+Q or Alt+F4); the
+// application sets it. Initially 0.
+extern int tamu_exit_status;
 extern int tamu_system_active;
 extern int tamu_processing_gui;
 extern int tamu_argc;

@@ -4,6 +4,9 @@
 // libraries.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
 // ---------------------------------------------------------------------------
 // Time
 
@@ -92,8 +95,37 @@ constexpr int TAMU_MAX_COMMAND = 511;
 // Fetches url into the file at path with the external wget, blocking the
 // calling (worker) thread for at most cconfig.timeout seconds. Returns 0 on
 // Linux whatever happened: callers test the file, which exists only when
-// the download completed.
+// the download completed. The same as tamu_wget_limited with no size
+// bound and no stop word.
 int tamu_wget(const char *url, const char *path);
+
+// Results of tamu_wget_limited (on Windows tamu_wget gives the first four).
+enum {
+    TAMU_WGET_DONE = 0,
+    TAMU_WGET_NO_SESSION = 1,   // Windows: no internet session
+    TAMU_WGET_NO_FILE = 2,      // the output file cannot be created
+    TAMU_WGET_FAILED = 3,       // no answer, an error status, a broken transfer
+    TAMU_WGET_TOO_LARGE = 4,    // the body passed max_bytes
+    TAMU_WGET_REDIRECTED = 5,   // the server answered with a redirect
+    TAMU_WGET_TIMED_OUT = 6,    // still running after cconfig.timeout seconds
+    TAMU_WGET_STOPPED = 7,      // *stop became non-zero
+};
+
+// tamu_wget with bounds: the file at path never holds more than max_bytes
+// (negative: no bound); a body that passes it ends the download at once.
+// Redirects are not followed. While *stop (when given) is 0 the download
+// runs; once it is set the download ends within a few milliseconds. Only a
+// complete download leaves a file: every other result removes it. Linux:
+// wget's output is read through a pipe, and wget is ended (and reaped)
+// whenever the download ends early. Windows: the bound holds in the read
+// loop; stop is not looked at and redirects follow WinINet's own rules.
+int tamu_wget_limited(const char *url, const char *path, int64_t max_bytes, const std::atomic<int> *stop);
+
+// The two write nothing to the log, which belongs to the main thread (they
+// run on workers): why the calling thread's last download failed, as a log
+// line without its line end, for the caller to log; "" after a success
+// (and on Linux, where the result code says it all).
+const char *tamu_wget_failure();
 
 // Opens a web address or local path with the desktop's default handler
 // (xdg-open), without waiting for the handler to finish.

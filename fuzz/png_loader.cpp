@@ -1,7 +1,9 @@
 // Feeds arbitrary bytes to the PNG loader as a memory file, once as given
 // and once with every chunk's CRC made right (so that mutations reach the
 // decoder instead of stopping at the checksum), and checks what it
-// promises: a bitmap within the limits, or null with no pixels handed out.
+// promises: a bitmap within the limits, or null with no pixels handed out;
+// its header read alone agrees, and a decode of a given size decodes
+// nothing of another size.
 #include "png_crc.h"
 #include "tamu.h"
 
@@ -35,6 +37,21 @@ static void check(const uint8_t *data, size_t size) {
         std::abort();
     }
     if (tamu_items_created != items) std::abort();
+
+    // The header alone, and a decode that must give 160 x 205: anything
+    // else refused before the decoder runs.
+    unsigned hw = 0, hh = 0;
+    unsigned he = tamu_png_size_from_file(f, &hw, &hh);
+    if (he ? (hw || hh) : (!hw || !hh)) std::abort();
+    if (!e && (he || hw != w || hh != h)) std::abort();
+    int decodes = tamu_png_decodes();
+    unsigned gw = 0, gh = 0;
+    unsigned se = LodePNG_decode32_tamu_file_sized(&out, f, 160, 205, &gw, &gh);
+    bool right_size = !he && hw == 160 && hh == 205;
+    if (!right_size && (se == 0 || out || tamu_png_decodes() != decodes)) std::abort();
+    if (se == 0 && (!out || gw != 160 || gh != 205 || e)) std::abort();
+    if (se == 0) out[160 * 205 * 4 - 1] ^= 1;
+    std::free(out);
     tamu_fclose(f);
 }
 

@@ -711,6 +711,11 @@ int lua_setfinalizerbudget(lua_State *L, int instructions) {
     return old;
 }
 
+void lua_setfinalizerguard(lua_State *L, lua_FinalizerGuard f, void *ud) {
+    G(L)->finguard = f;
+    G(L)->finguardud = ud;
+}
+
 // ---- Miscellaneous -------------------------------------------------------
 
 int lua_error(lua_State *L) {

@@ -646,6 +646,7 @@ static void GCTM(lua_State *L, int propagateerrors) {
     setgcovalue(L, &v, udata2finalize(g));
     const TValue *tm = luaT_gettmbyobj(L, &v, TM_GC);
     if (tm == nullptr || !ttisfunction(tm)) return;
+    if (g->infinalizer == 0 && g->finguard && !g->finguard(g->finguardud, L)) return; // let go uncalled
     if (g->infinalizer == 0) { // a new finalizer, with a whole budget
         g->finspent = 0;
         g->finexpired = 0;

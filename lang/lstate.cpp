@@ -242,6 +242,8 @@ lua_State *lua_newstate(lua_Alloc f, void *ud) {
     g->finspent = 0;
     g->finexpired = 0;
     g->infinalizer = 0;
+    g->finguard = nullptr;
+    g->finguardud = nullptr;
     g->finhook = nullptr;
     g->finhookmask = 0;
     g->finbasehookcount = 0;

@@ -106,6 +106,8 @@ struct global_State {
     l_mem finspent;      // instructions the running finalizer has run
     lu_byte finexpired;  // ... and it has used up its budget
     int infinalizer;     // nesting of running finalizers
+    lua_FinalizerGuard finguard;   // may refuse a finalizer its call
+    void *finguardud;
     // The hooks of the thread that runs the finalizers, as they are outside
     // them: threads made inside a finalizer take these.
     lua_Hook finhook;

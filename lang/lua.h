@@ -308,6 +308,13 @@ void lua_setgcerrorf(lua_State *L, lua_GCErrorF f, void *ud);
 // outside it. Returns the old value.
 int lua_setfinalizerbudget(lua_State *L, int instructions);
 
+// Asked before each "__gc" finalizer that a collection or lua_close is
+// about to call: 0 lets the object go without its finalizer, so that the
+// host can bound the time that all of them together take. Null (the
+// default): every finalizer runs.
+typedef int (*lua_FinalizerGuard)(void *ud, lua_State *L);
+void lua_setfinalizerguard(lua_State *L, lua_FinalizerGuard f, void *ud);
+
 // Fixes the string-hash seed of every state made afterwards (so that table
 // traversal orders repeat), or with enable 0 goes back to seeds made from
 // the time and addresses. For tests and reproducible runs.

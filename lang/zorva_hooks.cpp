@@ -1,5 +1,6 @@
 #include "zorva_hooks.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 static void default_spend_cpu(int) {}
@@ -26,4 +27,11 @@ void zorva_reset_hooks() {
     zorva_hook_assert_message = default_assert_message;
     zorva_hook_find_tab_line = default_find_tab_line;
     zorva_hook_alloc = default_alloc;
+}
+
+int get_zorva_line(int line) {
+    int tab_line = zorva_hook_find_tab_line(line, nullptr);
+    // Shifted as a 16.16 number; the shift is done unsigned so that lines
+    // from 32768 up wrap into the sign bit instead of overflowing.
+    return tab_line < 65536 ? int(uint32_t(tab_line) << 16) : tab_line;
 }

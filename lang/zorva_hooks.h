@@ -22,5 +22,10 @@ extern int (*zorva_hook_find_tab_line)(int line, int *tab_out);
 // system allocator.
 extern void *(*zorva_hook_alloc)(void *ud, void *ptr, size_t old_size, size_t new_size);
 
+// A line of the merged cart source as a line of its code tab, through
+// zorva_hook_find_tab_line, as a 16.16 number when below 65536 (the
+// line itself otherwise).
+int get_zorva_line(int line);
+
 // Restores every hook to its default.
 void zorva_reset_hooks();

@@ -83,7 +83,8 @@ void load_data_pod() {
     if (!pstate.data_pod) {
         std::printf("couldn't load %s\n", path);
         std::fflush(stdout);
-        std::exit(0);
+        tamu_debugf("couldn't load %.400s\n", path);
+        std::exit(1);
     }
     if (cfile *file = pod_file(pstate.data_pod, POD_BOOT_SOUND))
         pstate.boot_sound_cart = tamu_load_zorva_cart_from_file(file);
@@ -148,16 +149,22 @@ int compressed_size(const char *code) {
     return compress_mini(code ? code : "", out.data(), length);
 }
 
-// The cart named on the command line becomes the working cart.
+// The cart named on the command line becomes the working cart. When it
+// was named to be run (-run, -x) and cannot be, the player ends with
+// status 1.
 void autoload(const char *name) {
     char path[ZORVA_PATH_SIZE] = "";
-    if (tamu_resolve_filename(name, path) != 0 || load_working_cart(path) != 0) {
-        std::printf("could not load %s\n", name);
-        std::fflush(stdout);
-        if (pstate.exec_mode) std::exit(1);
+    if (tamu_resolve_filename(name, path) != 0) {
+        // (load_working_cart logs why the others fail.)
+        note_cart_load_failure(CART_LOAD_NO_FILE);
+        tamu_debugf("could not load %.400s: %s\n", name, cart_load_failure());
+    } else if (load_working_cart(path) == 0) {
+        app.autoload_ok = 1;
         return;
     }
-    app.autoload_ok = 1;
+    std::printf("could not load %s\n", name);
+    std::fflush(stdout);
+    if (pstate.exec_mode || app.run) std::exit(1);
 }
 
 }  // namespace
@@ -184,7 +191,6 @@ void install_shell_hooks() {
     zorva_shell.do_import = do_import;
     cart_forms.print = print_on_console;
     zorva_shell.keyconfig = open_keyconfig;
-    cart_forms.label_from_file = create_label_from_file;
     zorva_shell.splore = open_splore;
     zorva_button_config = {app.button_keys, &app.joystick_index, &app.glitch_test};
 }
@@ -193,10 +199,7 @@ void release_shell() {
     console_stop_all_sound();
     release_splore_lists();
     release_download_slot();
-    if (lua_State *L = L0) {
-        L0 = nullptr;
-        lua_close(L);
-    }
+    close_lua_machine();
     for (zorva_cart *&cart : pitem) {
         tamu_destroy_zorva_cart(cart);
         cart = nullptr;
@@ -308,7 +311,18 @@ int tamu_main_init(int argc, char **argv) {
     return 0;
 }
 
+// With -x: 0 when the cart ended (or stopped), 1 after a cart error or
+// limit, 2 when the player was asked to quit before the cart ended.
+static int exec_status() {
+    if (pstate.run_failed) return 1;
+    bool ended = pstate.MODE != MODE_RUNNING && pstate.REQUEST != REQUEST_RUN && !cart_stopped_for_quit();
+    return ended ? 0 : 2;
+}
+
 int tamu_main_exit() {
+    // An error the cart raised in its last slice is still to be reported.
+    if (pstate.REQUEST == REQUEST_RUNTIME_ERROR && !cart_slice_running()) process_command();
+    if (pstate.exec_mode) tamu_exit_status = exec_status();
     save_cdata();
     if (detect_unsaved_changes()) {
         save_backup(pstate.working_file_name, 0);

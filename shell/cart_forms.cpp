@@ -14,7 +14,7 @@
 #include <vector>
 
 int last_png_load_error = PNG_CART_OK;
-cart_form_hooks cart_forms = {nullptr, nullptr, nullptr};
+cart_form_hooks cart_forms = {nullptr, nullptr};
 
 static_assert(CART_ROM_SIZE == ZORVA_ROM_SIZE && CART_CODE_OFFSET + CART_CODE_ROOM <= CART_IMAGE_SIZE);
 static_assert(CART_PNG_DATA_SIZE <= CART_PNG_WIDTH * CART_PNG_HEIGHT);
@@ -211,66 +211,70 @@ zorva_cart *load_zorva_cart_png_data(const uint8_t *data) {
     return cart;
 }
 
-zorva_cart *load_zorva_cart_png_from_file(cfile *file) {
+zorva_cart *load_zorva_cart_png_pixels(const uint8_t *rgba) {
+    if (!rgba) {
+        last_png_load_error = PNG_CART_CANNOT_LOAD;
+        return nullptr;
+    }
+    std::vector<uint8_t> data(CART_PNG_DATA_SIZE);
+    for (int i = 0; i < CART_PNG_DATA_SIZE; i++) {
+        const uint8_t *p = rgba + 4 * i;   // R, G, B, A
+        data[i] = uint8_t((p[3] & 3) << 6 | (p[0] & 3) << 4 | (p[1] & 3) << 2 | (p[2] & 3));
+    }
+    return load_zorva_cart_png_data(data.data());
+}
+
+// The RGBA pixels of a PNG cartridge (a malloc block), or null with the
+// error word set. Only a 160 x 205 picture is decoded: the header tells
+// the size first.
+static unsigned char *decode_cart_picture(cfile *file) {
     last_png_load_error = PNG_CART_OK;
     if (!file) {
         last_png_load_error = PNG_CART_CANNOT_LOAD;
         return nullptr;
     }
     unsigned char *pixels = nullptr;
-    unsigned w = 0, h = 0;
-    unsigned e = LodePNG_decode32_tamu_file(&pixels, &w, &h, file);
+    unsigned e = LodePNG_decode32_tamu_file_sized(&pixels, file, CART_PNG_WIDTH, CART_PNG_HEIGHT, nullptr, nullptr);
     if (e) {
-        // An image over the decoder's limits is a PNG of the wrong size.
-        bool readable = e != TAMU_IMAGE_ERROR_NO_FILE && e != TAMU_IMAGE_ERROR_TOO_LARGE;
-        last_png_load_error = readable ? PNG_CART_NOT_PNG : PNG_CART_CANNOT_LOAD;
+        // A picture of another size (or too long a file for this one) is
+        // a PNG that is no cart.
+        bool not_png = e != TAMU_IMAGE_ERROR_NO_FILE && e != TAMU_IMAGE_ERROR_TOO_LARGE &&
+                       e != TAMU_IMAGE_ERROR_WRONG_SIZE;
+        last_png_load_error = not_png ? PNG_CART_NOT_PNG : PNG_CART_CANNOT_LOAD;
         return nullptr;
     }
-    if (w != CART_PNG_WIDTH || h != CART_PNG_HEIGHT) {
-        std::free(pixels);
-        last_png_load_error = PNG_CART_CANNOT_LOAD;
-        return nullptr;
-    }
-    std::vector<uint8_t> data(CART_PNG_DATA_SIZE);
-    for (int i = 0; i < CART_PNG_DATA_SIZE; i++) {
-        const unsigned char *p = pixels + 4 * i;   // R, G, B, A
-        data[i] = uint8_t((p[3] & 3) << 6 | (p[0] & 3) << 4 | (p[1] & 3) << 2 | (p[2] & 3));
-    }
+    return pixels;
+}
+
+zorva_cart *load_zorva_cart_png_from_file(cfile *file) {
+    unsigned char *pixels = decode_cart_picture(file);
+    if (!pixels) return nullptr;
+    zorva_cart *cart = load_zorva_cart_png_pixels(pixels);
     std::free(pixels);
-    return load_zorva_cart_png_data(data.data());
+    return cart;
 }
 
 zorva_cart *load_zorva_cart_png(const char *name) {
     cfile *file = name ? tamu_fopen(name, "rb") : nullptr;
-    if (!file) {
-        last_png_load_error = PNG_CART_CANNOT_LOAD;
-        return nullptr;
-    }
-    zorva_cart *cart = load_zorva_cart_png_from_file(file);
-    tamu_fclose(file);
-    if (cart) cart->label = cart_forms.label_from_file ? cart_forms.label_from_file(name) : label_from_png_cart(name);
+    unsigned char *pixels = decode_cart_picture(file);
+    if (file) tamu_fclose(file);
+    if (!pixels) return nullptr;
+    // One decode gives both the cart and its label.
+    zorva_cart *cart = load_zorva_cart_png_pixels(pixels);
+    if (cart) cart->label = label_from_cart_pixels(pixels);
+    std::free(pixels);
     return cart;
 }
 
-cbitmap *label_from_png_cart(const char *path) {
-    cfile *file = path && path[0] ? tamu_fopen(path, "rb") : nullptr;
-    if (!file) return nullptr;
-    unsigned char *pixels = nullptr;
-    unsigned w = 0, h = 0;
-    unsigned e = LodePNG_decode32_tamu_file(&pixels, &w, &h, file);
-    tamu_fclose(file);
-    if (e || w != CART_PNG_WIDTH || h != CART_PNG_HEIGHT) {
-        std::free(pixels);
-        return nullptr;
-    }
+cbitmap *label_from_cart_pixels(const uint8_t *rgba) {
+    if (!rgba) return nullptr;
     cbitmap *area = tamu_create_bitmap(128, 128, 32);
     for (int y = 0; y < 128; y++) {
         uint32_t *row = reinterpret_cast<uint32_t *>(area->rows[y]);
-        const unsigned char *p = pixels + 4 * ((CART_PNG_LABEL_Y + y) * CART_PNG_WIDTH + CART_PNG_LABEL_X);
+        const uint8_t *p = rgba + 4 * ((CART_PNG_LABEL_Y + y) * CART_PNG_WIDTH + CART_PNG_LABEL_X);
         for (int x = 0; x < 128; x++, p += 4)
             row[x] = uint32_t(p[3]) << 24 | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
     }
-    std::free(pixels);
 
     // Only the 16 console colours: the rest of the palette repeats colour 0,
     // which the conversion finds first.
@@ -283,6 +287,18 @@ cbitmap *label_from_png_cart(const char *path) {
     cbitmap *label = tamu_create_bitmap(128, 128, 8);
     tamu_convert_bitmap(area, label, &colours);
     tamu_destroy_bitmap(area);
+    return label;
+}
+
+cbitmap *label_from_png_cart(const char *path) {
+    cfile *file = path && path[0] ? tamu_fopen(path, "rb") : nullptr;
+    if (!file) return nullptr;
+    int error = last_png_load_error;   // making a label is not loading a cart
+    unsigned char *pixels = decode_cart_picture(file);
+    last_png_load_error = error;
+    tamu_fclose(file);
+    cbitmap *label = label_from_cart_pixels(pixels);
+    std::free(pixels);
     return label;
 }
 

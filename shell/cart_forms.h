@@ -70,9 +70,6 @@ struct cart_form_hooks {
     // freed). Null, or a null result: the resource pod's cart template
     // when there is one, else a plain built-in picture.
     cbitmap *(*cart_template)();
-    // The label of a cart read from a file, a new 128 x 128 8-bit bitmap or
-    // null. Null: label_from_png_cart.
-    cbitmap *(*label_from_file)(const char *path);
 };
 extern cart_form_hooks cart_forms;
 
@@ -102,17 +99,27 @@ int hash_cart(const zorva_cart *cart, char *output);
 int save_zorva_cart_png(const zorva_cart *cart, const char *name);
 // Reads a PNG cartridge from an open file. A new cart (with the version it
 // was written with, no label) or null; sets last_png_load_error either way.
+// The header is read first: a picture that is not 160 x 205 is refused
+// (PNG_CART_CANNOT_LOAD) without being decoded.
 zorva_cart *load_zorva_cart_png_from_file(cfile *file);
+// The same from the decoded RGBA pixels (R, G, B, A bytes) of a 160 x 205
+// picture; null pixels: PNG_CART_CANNOT_LOAD.
+zorva_cart *load_zorva_cart_png_pixels(const uint8_t *rgba);
 // Makes a cart from the 32773-byte data block of a PNG cartridge: null
 // (and the error word set) for a future version or corrupt code.
 zorva_cart *load_zorva_cart_png_data(const uint8_t *data);
 // Opens name, reads it as above and closes it; on success the label comes
-// from the file (cart_forms.label_from_file).
+// from the same decoded picture (label_from_cart_pixels).
 zorva_cart *load_zorva_cart_png(const char *name);
 // A label from the picture of a PNG cartridge file: its 128 x 128 area at
 // 16,24 in the nearest of the first 16 colours of the video palette (a
-// grey ramp without one). Null when the file is not a 160 x 205 PNG.
+// grey ramp without one). Null when the file is not a 160 x 205 PNG (a
+// picture of another size is not decoded). The error word is left as it
+// was.
 cbitmap *label_from_png_cart(const char *path);
+// The same from the decoded RGBA pixels of a 160 x 205 picture; null for
+// null pixels.
+cbitmap *label_from_cart_pixels(const uint8_t *rgba);
 // Draws the title line that begins the code text at x, y: only a line
 // beginning with "--" gives one; the dashes and one space after them are
 // skipped, and at most 31 characters up to the newline are drawn.

@@ -20,8 +20,7 @@ static uint8_t literal_index[256];   // table number of a character, or 0
 static char work[COMPRESSED_CODE_MAX_LENGTH + 1024];
 // The compressed form, before it is known to be the shorter one.
 static uint8_t packed[compress_mini_bound(COMPRESSED_CODE_MAX_LENGTH)];
-// Statistics only.
-static int block_count, literal_count;
+int compress_block_count, compress_literal_count;
 
 static int hash3(const char *text, int pos) {
     unsigned c0 = uint8_t(text[pos]), c1 = uint8_t(text[pos + 1]), c2 = uint8_t(text[pos + 2]);
@@ -81,12 +80,12 @@ int compress_mini(const char *text, uint8_t *output, int length) {
                 *out++ = 0;
                 *out++ = c;
             }
-            literal_count++;
+            compress_literal_count++;
             step = 1;
         } else {
             *out++ = uint8_t(distance / 16 + 60);
             *out++ = uint8_t(distance % 16 + (m - 2) * 16);
-            block_count++;
+            compress_block_count++;
             step = m;
         }
         int previous = i;

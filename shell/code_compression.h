@@ -40,6 +40,10 @@ constexpr int compress_mini_bound(int length) {
 // beginning with the header's ':' would read back as compressed code.
 int compress_mini(const char *text, uint8_t *output, int length);
 
+// Back-references and literals compress_mini has written, counted over
+// every call since they were last set to 0 (statistics for tools).
+extern int compress_block_count, compress_literal_count;
+
 // The longest earlier match (3 or more characters) for the text at pos, as
 // the compressor sees it while it works through the text: only positions
 // the compressor has registered are searched. Returns the length (0 when

@@ -105,12 +105,12 @@ void take_info_file(const char *temp_path) {
         }
     }
     tamu_destroy_stable(info);
-    pstate.frames_skipped = 0;
+    pstate.tick_counter = 0;
 }
 
 // A fresh cart image.
 void take_cart_image(const char *temp_path) {
-    zorva_cart *cart = load_zorva_cart_png(temp_path);
+    zorva_cart *cart = load_downloaded_cart(temp_path);
     if (!cart) {
         switch (last_png_load_error) {
         case PNG_CART_NOT_PNG: show_message("could not connect to bbs", MESSAGE_FAILURE_MS); break;

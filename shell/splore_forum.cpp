@@ -4,6 +4,7 @@
 #include "cart_forms.h"
 #include "tamu.h"
 #include "zorva_app.h"
+#include "zorva_cart.h"
 #include "zorva_message_bar.h"
 #include "zorva_shell_steps.h"
 #include "zorva_state.h"
@@ -15,7 +16,7 @@
 #include <string>
 #include <vector>
 
-char bbs_host[256] = "bbs.zorva.invalid";
+char bbs_host[256] = "";
 void (*splore_launch_html)(const char *url) = tamu_launch_html;
 
 namespace {
@@ -36,10 +37,51 @@ constexpr int REPORT_AFTER_MS = 500;
 // record's result, so a worker that ends after its download was cancelled
 // can never report into the slot, nor into a newer download.
 
+// The base name of a path (after its last '/').
+const char *base_name(const char *path) {
+    const char *name = path;
+    for (const char *p = path; *p; p++)
+        if (*p == '/' || *p == '\\') name = p + 1;
+    return name;
+}
+
+bool ends_with(const char *text, const char *end) {
+    size_t n = std::strlen(text), m = std::strlen(end);
+    return n >= m && std::strcmp(text + n - m, end) == 0;
+}
+
+// What a kind of download may bring: at most max_bytes, and for a picture
+// its size (0 x 0: any PNG, not decoded here).
+struct download_kind {
+    int64_t max_bytes;
+    bool png;
+    int width, height;
+};
+
+constexpr int64_t INFO_FILE_BYTES = 64 * 1024;
+
+// The kind of a download by its target's name: a list page, a cart image,
+// a label, a cart's info file.
+download_kind kind_of_download(const char *path) {
+    const char *name = base_name(path);
+    int64_t list_bytes = tamu_png_file_bound(PIP_WIDTH, PIP_HEIGHT);
+    if (ends_with(name, ".pip.png")) return {list_bytes, true, PIP_WIDTH, PIP_HEIGHT};
+    if (std::strstr(name, ".zv.png"))
+        return {tamu_png_file_bound(CART_PNG_WIDTH, CART_PNG_HEIGHT), true, CART_PNG_WIDTH, CART_PNG_HEIGHT};
+    if (std::strstr(path, "labels/") && std::strstr(name, ".png"))
+        return {tamu_png_file_bound(SPLORE_LABEL_SIZE, SPLORE_LABEL_SIZE), true, SPLORE_LABEL_SIZE, SPLORE_LABEL_SIZE};
+    if (std::strstr(name, ".nfo")) return {INFO_FILE_BYTES, false, 0, 0};
+    return {list_bytes, std::strstr(name, ".png") != nullptr, 0, 0};
+}
+
 struct download_job {
     char url[BBS_PATH_SIZE];
     char part_path[BBS_PATH_SIZE + 32];   // where the fetch writes
-    bool check_png;
+    download_kind kind;
+    std::atomic<int> stop{0};             // set when the download is let go
+    int fetched = TAMU_WGET_FAILED;       // what tamu_wget_limited said
+    char failure[512] = {};               // and why, for the main thread's log
+    unsigned char *pixels = nullptr;      // a picture of the kind's size, decoded
     std::atomic<int> result{DOWNLOAD_RUNNING};
     std::atomic<int> refs{2};
 };
@@ -53,11 +95,34 @@ std::atomic<int> live_workers{0};
 // The job of the slot's running download (main thread only).
 download_job *current_job = nullptr;
 unsigned download_number = 0;
+// What the last collected download brought (main thread only): the
+// picture decoded by its worker, for the file now at its temporary path,
+// until the poll uses it; and tamu_wget_limited's word on a failure.
+std::string downloaded_path;
+unsigned char *downloaded_pixels = nullptr;
+int failed_fetch = TAMU_WGET_DONE;
+
+void forget_downloaded_picture() {
+    std::free(downloaded_pixels);
+    downloaded_pixels = nullptr;
+    downloaded_path.clear();
+}
+
+// The worker's picture of the file at path, handed over (null when there
+// is none).
+unsigned char *take_downloaded_picture(const char *path) {
+    unsigned char *pixels = path && downloaded_path == path ? downloaded_pixels : nullptr;
+    if (pixels) downloaded_pixels = nullptr;
+    forget_downloaded_picture();
+    return pixels;
+}
 
 void release_job(download_job *job) {
     if (job->refs.fetch_sub(1) != 1) return;
-    // Left behind by a download that was cancelled or never collected.
+    // Left behind by a download that was cancelled or never collected (no
+    // larger than its kind's bound).
     std::remove(job->part_path);
+    std::free(job->pixels);
     delete job;
 }
 
@@ -75,50 +140,48 @@ bool put_pending_job(download_job *job) {
     return false;
 }
 
-// The base name of a path (after its last '/').
-const char *base_name(const char *path) {
-    const char *name = path;
-    for (const char *p = path; *p; p++)
-        if (*p == '/' || *p == '\\') name = p + 1;
-    return name;
-}
-
-bool ends_with(const char *text, const char *end) {
-    size_t n = std::strlen(text), m = std::strlen(end);
-    return n >= m && std::strcmp(text + n - m, end) == 0;
-}
-
-// The whole file, read with the C library alone (the worker thread must
-// not reach the virtual disk, which the main thread owns).
-bool read_whole_file(const char *path, std::vector<uint8_t> &out) {
+// Up to max_bytes of a file, read with the C library alone (the worker
+// thread must not reach the virtual disk, which the main thread owns).
+// False when it cannot be read or is longer.
+bool read_whole_file(const char *path, int64_t max_bytes, std::vector<uint8_t> &out) {
     out.clear();
     FILE *f = path && path[0] ? std::fopen(path, "rb") : nullptr;
     if (!f) return false;
     uint8_t chunk[65536];
     size_t n;
+    bool ok = true;
     while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+        if (int64_t(out.size() + n) > max_bytes) {
+            ok = false;
+            break;
+        }
         out.insert(out.end(), chunk, chunk + n);
-        if (out.size() > size_t(TAMU_IMAGE_MAX_FILE_BYTES)) break;
     }
-    bool ok = !std::ferror(f) && out.size() <= size_t(TAMU_IMAGE_MAX_FILE_BYTES);
+    ok = ok && !std::ferror(f);
     std::fclose(f);
     return ok;
 }
 
-bool decodes_as_png(const std::vector<uint8_t> &bytes) {
-    cfile *f = tamu_fopen_memory(bytes.data(), int(bytes.size()));
-    unsigned char *pixels = nullptr;
-    unsigned w = 0, h = 0;
-    unsigned e = LodePNG_decode32_tamu_file(&pixels, &w, &h, f);
-    tamu_fclose(f);
-    std::free(pixels);
-    return e == 0;
-}
-
-bool fetched_file_ok(const char *path, bool check_png) {
+// A fetched file as its kind needs it: within its bound and, for a
+// picture, a PNG. A picture of the kind's size is decoded here (its pixels
+// in *pixels when asked for); one of another size is left to the loader,
+// which refuses it by its header alone.
+bool fetched_file_ok(const char *path, const download_kind &kind, unsigned char **pixels) {
     std::vector<uint8_t> bytes;
-    if (!read_whole_file(path, bytes)) return false;
-    return !check_png || decodes_as_png(bytes);
+    if (!read_whole_file(path, kind.max_bytes, bytes)) return false;
+    if (!kind.png) return true;
+    unsigned w = 0, h = 0;
+    if (tamu_png_size_from_bytes(bytes.data(), bytes.size(), &w, &h) != 0) return false;
+    if (kind.width == 0 || w != unsigned(kind.width) || h != unsigned(kind.height)) return true;
+    cfile *f = tamu_fopen_memory(bytes.data(), int(bytes.size()));
+    unsigned char *decoded = nullptr;
+    unsigned e = LodePNG_decode32_tamu_file_sized(&decoded, f, w, h, nullptr, nullptr);
+    tamu_fclose(f);
+    if (pixels)
+        *pixels = decoded;
+    else
+        std::free(decoded);
+    return e == 0;
 }
 
 // Puts the fetched file at the temporary path (replacing an older one).
@@ -128,8 +191,13 @@ bool move_into_place(const char *from, const char *to) {
     return std::rename(from, to) == 0;
 }
 
+// Lets go of the slot's download: its worker ends its fetch (and wget)
+// at once and removes its file.
 void abandon_current_job() {
-    if (current_job) release_job(current_job);
+    if (current_job) {
+        current_job->stop = 1;
+        release_job(current_job);
+    }
     current_job = nullptr;
     tamu_destroy_thread(app.download_slot.thread);
     app.download_slot.thread = nullptr;
@@ -146,6 +214,8 @@ int start_download(const char *url, const char *temp_path, const char *final_pat
         std::strlen(temp_path) >= sizeof slot.temp_path || (final_path && std::strlen(final_path) >= sizeof slot.final_path))
         return 1;
     abandon_current_job();   // any thread handle left behind
+    forget_downloaded_picture();
+    failed_fetch = TAMU_WGET_DONE;
     std::snprintf(slot.url, sizeof slot.url, "%s", url);
     std::snprintf(slot.temp_path, sizeof slot.temp_path, "%s", temp_path);
     if (final_path) std::snprintf(slot.final_path, sizeof slot.final_path, "%s", final_path);
@@ -156,7 +226,7 @@ int start_download(const char *url, const char *temp_path, const char *final_pat
     auto *job = new download_job;
     std::snprintf(job->url, sizeof job->url, "%s", slot.url);
     std::snprintf(job->part_path, sizeof job->part_path, "%s.part%u", slot.temp_path, ++download_number);
-    job->check_png = std::strstr(base_name(slot.temp_path), ".png") != nullptr;
+    job->kind = kind_of_download(slot.temp_path);
     current_job = job;
     live_workers++;
     if (put_pending_job(job)) {
@@ -208,13 +278,22 @@ void finish_list_download(const char *temp_path) {
     download_slot_record &slot = app.download_slot;
     bool append = false;
     int target = list_of_temp_path(temp_path, &append);
-    if (target < 0) return;
+    unsigned char *pixels = take_downloaded_picture(temp_path);
+    if (target < 0) {
+        std::free(pixels);
+        return;
+    }
     splore_list_record *current = list_index >= 0 && list_index < splore_lists ? &splore_list[list_index] : nullptr;
-    if (populate_splore_list_from_png_file(&splore_list[target], temp_path, append ? 1 : 0) != 0) {
+    splore_list_record *list = &splore_list[target];
+    int result = pixels ? populate_splore_list_from_pixels(list, pixels, PIP_WIDTH, PIP_HEIGHT, append ? 1 : 0)
+                        : populate_splore_list_from_png_file(list, temp_path, append ? 1 : 0);
+    std::free(pixels);
+    if (result != 0) {
         show_message("could not connect to bbs", MESSAGE_FAILURE_MS);
+        std::remove(temp_path);   // a page that does not load is not kept
         if (current) clamp_list_selection(current);
     } else {
-        if (slot.final_path[0]) tamu_copy_file(temp_path, slot.final_path);
+        if (slot.final_path[0]) move_into_place(temp_path, slot.final_path);
         if (current) {
             if (!append && current->count >= 2) current->selected = 1;
             clamp_list_selection(current);
@@ -224,7 +303,7 @@ void finish_list_download(const char *temp_path) {
 }
 
 void finish_cart_download(const char *temp_path) {
-    zorva_cart *cart = load_zorva_cart_png(temp_path);
+    zorva_cart *cart = load_downloaded_cart(temp_path);
     if (cart) {
         prepare_loaded_cart(cart, temp_path);
         cart_launch_t = 1;
@@ -370,9 +449,33 @@ void percent_encode(const char *text, char *out, int capacity) {
     if (capacity > 0) out[n] = 0;
 }
 
+bool valid_bbs_host(const char *host) {
+    if (!host || !host[0] || std::strlen(host) >= sizeof bbs_host) return false;
+    for (const char *p = host; *p; p++) {
+        auto c = static_cast<unsigned char>(*p);
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || std::strchr(".-_:[]", c);
+        if (!ok) return false;
+    }
+    return true;
+}
+
+int set_bbs_host(const char *host) {
+    if (host && !host[0]) {
+        bbs_host[0] = 0;
+        return 0;
+    }
+    if (!valid_bbs_host(host)) {
+        tamu_debug("bbs_host: not a host name; no forum is used\n");
+        bbs_host[0] = 0;
+        return 1;
+    }
+    std::snprintf(bbs_host, sizeof bbs_host, "%s", host);
+    return 0;
+}
+
 const char *get_bbs_cart_url(const char *lid) {
     bbr_filename[0] = 0;
-    if (!valid_forum_id(lid)) return bbr_filename;
+    if (!valid_forum_id(lid) || !bbs_host[0]) return bbr_filename;
     bool numeric = std::strspn(lid, "0123456789") == std::strlen(lid);
     if (numeric) {
         long n = std::strtol(lid, nullptr, 10);
@@ -415,54 +518,81 @@ const char *get_bbs_cart_filename(const char *lid) { return get_bbs_cart_filenam
 const char *get_bbs_cart_filename_nfo(const char *lid) { return get_bbs_cart_filename_ex(lid, 1); }
 
 const char *get_bbs_list_url(const char *query, int start_index) {
+    bbs_list_url[0] = 0;
+    if (!bbs_host[0]) return bbs_list_url;
     std::snprintf(bbs_list_url, sizeof bbs_list_url, "http://%s/bbs/cpost_lister3.php?max=32&start_index=%d&%s&version=%s%c",
                   bbs_host, start_index, query ? query : "", BBS_VERSION_CODE, get_platform_char());
     return bbs_list_url;
 }
 
 const char *get_bbs_thread_url(const char *lid) {
-    std::snprintf(bbs_thread_url, sizeof bbs_thread_url, "https://%s/bbs/?pid=%s", bbs_host, lid ? lid : "");
+    bbs_thread_url[0] = 0;
+    // The id goes into the address as it is: only a forum id may.
+    if (!valid_forum_id(lid) || !bbs_host[0]) return bbs_thread_url;
+    std::snprintf(bbs_thread_url, sizeof bbs_thread_url, "https://%s/bbs/?pid=%s", bbs_host, lid);
     return bbs_thread_url;
 }
 
 bool check_bbs_file_ok(const char *path) {
-    std::vector<uint8_t> bytes;
-    if (!read_whole_file(path, bytes)) return false;
-    return !std::strstr(path, ".png") || decodes_as_png(bytes);
+    if (!path || !path[0]) return false;
+    download_kind kind = kind_of_download(path);
+    kind.png = std::strstr(path, ".png") != nullptr;
+    return fetched_file_ok(path, kind, nullptr);
+}
+
+zorva_cart *load_downloaded_cart(const char *path) {
+    zorva_cart *cart = nullptr;
+    if (unsigned char *pixels = take_downloaded_picture(path)) {
+        cart = load_zorva_cart_png_pixels(pixels);
+        if (cart) cart->label = label_from_cart_pixels(pixels);
+        std::free(pixels);
+    } else {
+        cart = load_zorva_cart_png(path);
+    }
+    // The cache keeps no cart that does not load.
+    if (!cart && path) std::remove(path);
+    return cart;
 }
 
 cbitmap *create_label_from_cart_lid(const char *lid) {
-    const char *cached = get_bbs_cart_filename(lid);
-    if (!cached[0]) return nullptr;
-    if (cbitmap *label = create_label_from_file(cached)) return label;
+    std::string cached = get_bbs_cart_filename(lid);
+    if (cached.empty()) return nullptr;
+    if (cbitmap *label = create_label_from_file(cached.c_str())) return label;
+    // The cache keeps no cart that does not load (its picture of the wrong
+    // size, or no PNG at all).
+    if (tamu_file_exists(cached.c_str())) std::remove(cached.c_str());
     char path[BBS_PATH_SIZE];
     if (tamu_prefix_with_appdata_path("bbs/labels/", path) != 0) return nullptr;
     std::string file = std::string(path) + lid + ".png";
     cfile *f = tamu_fopen(file.c_str(), "rb");
     if (!f) return nullptr;
     unsigned char *pixels = nullptr;
-    unsigned w = 0, h = 0;
-    unsigned e = LodePNG_decode32_tamu_file(&pixels, &w, &h, f);
+    unsigned e = LodePNG_decode32_tamu_file_sized(&pixels, f, SPLORE_LABEL_SIZE, SPLORE_LABEL_SIZE, nullptr, nullptr);
     tamu_fclose(f);
-    cbitmap *label = e == 0 ? label_from_rgba(pixels, int(w), int(h), 0, 0) : nullptr;
+    cbitmap *label = e == 0 ? label_from_rgba(pixels, SPLORE_LABEL_SIZE, SPLORE_LABEL_SIZE, 0, 0) : nullptr;
     std::free(pixels);
+    if (!label) std::remove(file.c_str());
     return label;
 }
 
 // ---------------------------------------------------------------------------
 // List images
 
+// A list that gets no usable image (result 1: none, 2: not 1024 x 544)
+// keeps its entries; an empty one gets its head row, so that it can be
+// fetched again.
+static int list_without_image(splore_list_record *list, int append, int result) {
+    bool favourites = list->name && std::strcmp(list->name, "fav") == 0;
+    if (!append && list->count == 0 && !favourites) add_head_row(list);
+    refresh_head_row(list);
+    return result;
+}
+
 int populate_splore_list_from_pixels(splore_list_record *list, const uint8_t *rgba, int width, int height,
                                      int append) {
     bool favourites = list->name && std::strcmp(list->name, "fav") == 0;
-    bool usable = rgba && width == PIP_WIDTH && height == PIP_HEIGHT;
-    if (!usable) {
-        // A list that shows entries keeps them; an empty one gets its head
-        // row, so that it can be fetched again.
-        if (!append && list->count == 0 && !favourites) add_head_row(list);
-        refresh_head_row(list);
-        return rgba ? 2 : 1;
-    }
+    if (!rgba) return list_without_image(list, append, 1);
+    if (width != PIP_WIDTH || height != PIP_HEIGHT) return list_without_image(list, append, 2);
     if (append) {
         if (list->count > 0 && list->items[list->count - 1].kind == SPLORE_KIND_LOAD_MORE)
             remove_splore_item(list, list->count - 1);
@@ -475,31 +605,31 @@ int populate_splore_list_from_pixels(splore_list_record *list, const uint8_t *rg
     return 0;
 }
 
-int populate_splore_list_from_png_data(splore_list_record *list, const uint8_t *png, size_t length, int append) {
+// Reads a list image from an open file (or none): its header first, so
+// that a picture of another size is refused undecoded.
+static int populate_splore_list_from_cfile(splore_list_record *list, cfile *f, int append) {
     unsigned char *rgba = nullptr;
     unsigned w = 0, h = 0;
-    if (png && length > 0 && length <= size_t(TAMU_IMAGE_MAX_FILE_BYTES)) {
-        cfile *f = tamu_fopen_memory(png, int(length));
-        if (LodePNG_decode32_tamu_file(&rgba, &w, &h, f) != 0) rgba = nullptr;
-        tamu_fclose(f);
-    }
-    int result = populate_splore_list_from_pixels(list, rgba, int(w), int(h), append);
+    unsigned e = f ? LodePNG_decode32_tamu_file_sized(&rgba, f, PIP_WIDTH, PIP_HEIGHT, &w, &h) : TAMU_IMAGE_ERROR_NO_FILE;
+    int result = e == TAMU_IMAGE_ERROR_WRONG_SIZE ? list_without_image(list, append, 2)
+                 : e                             ? list_without_image(list, append, 1)
+                                                 : populate_splore_list_from_pixels(list, rgba, PIP_WIDTH, PIP_HEIGHT, append);
     std::free(rgba);
     return result;
 }
 
+int populate_splore_list_from_png_data(splore_list_record *list, const uint8_t *png, size_t length, int append) {
+    cfile *f = png && length > 0 && length <= size_t(INT32_MAX) ? tamu_fopen_memory(png, int(length)) : nullptr;
+    int result = populate_splore_list_from_cfile(list, f, append);
+    if (f) tamu_fclose(f);
+    return result;
+}
+
 int populate_splore_list_from_png_file(splore_list_record *list, const char *file, int append) {
-    std::vector<uint8_t> bytes;
     cfile *f = file && file[0] ? tamu_fopen(file, "rb") : nullptr;
-    if (f) {
-        int size = tamu_fsize(f);
-        if (size > 0 && int64_t(size) <= TAMU_IMAGE_MAX_FILE_BYTES) {
-            bytes.resize(size_t(size));
-            if (tamu_fread(bytes.data(), 1, size, f) != size) bytes.clear();
-        }
-        tamu_fclose(f);
-    }
-    return populate_splore_list_from_png_data(list, bytes.data(), bytes.size(), append);
+    int result = populate_splore_list_from_cfile(list, f, append);
+    if (f) tamu_fclose(f);
+    return result;
 }
 
 const char *get_string_from_rgb(const uint32_t *row) {
@@ -517,8 +647,19 @@ const char *get_string_from_rgb(const uint32_t *row) {
 
 int download_file(const char *url, const char *target) { return start_download(url, target, nullptr); }
 
+// With no forum set nothing is contacted: an idle slot reports it as a
+// download that could not connect.
+static bool no_forum() {
+    if (bbs_host[0]) return false;
+    if (app.download_slot.state == DOWNLOAD_IDLE) {
+        show_message("could not connect to bbs.", MESSAGE_FAILURE_MS);
+        pstate.hold_counter = 0;
+    }
+    return true;
+}
+
 void download_list(const char *name, const char *query, int start_index) {
-    if (!name) return;
+    if (!name || no_forum()) return;
     char temp[BBS_PATH_SIZE] = "", final_path[BBS_PATH_SIZE] = "", file[256];
     if (start_index == 0) {
         std::snprintf(file, sizeof file, "bbs/temp_%s.pip.png", name);
@@ -540,6 +681,7 @@ void download_bbs_cart(const char *lid) {
         cancel_download("download failed");
         return;
     }
+    if (no_forum()) return;
     char target[BBS_PATH_SIZE], url[BBS_PATH_SIZE];
     std::snprintf(target, sizeof target, "%s", get_bbs_cart_filename(lid));
     std::snprintf(url, sizeof url, "%s", get_bbs_cart_url(lid));
@@ -549,8 +691,10 @@ void download_bbs_cart(const char *lid) {
 void download_worker() {
     download_job *job = take_pending_job();
     if (!job) return;
-    tamu_wget(job->url, job->part_path);
-    job->result = fetched_file_ok(job->part_path, job->check_png) ? DOWNLOAD_DONE : DOWNLOAD_FAILED;
+    job->fetched = tamu_wget_limited(job->url, job->part_path, job->kind.max_bytes, &job->stop);
+    std::snprintf(job->failure, sizeof job->failure, "%s", tamu_wget_failure());
+    bool ok = job->fetched == TAMU_WGET_DONE && !job->stop && fetched_file_ok(job->part_path, job->kind, &job->pixels);
+    job->result = ok ? DOWNLOAD_DONE : DOWNLOAD_FAILED;
     release_job(job);
     live_workers--;
 }
@@ -563,11 +707,27 @@ void collect_download_result() {
         abandon_current_job();
         return;
     }
+    // Past its time, a download ends as the time-out, whatever its worker
+    // has found meanwhile (the poll says so).
+    if (download_timed_out()) return;
     int result = current_job->result;
     if (result == DOWNLOAD_RUNNING) return;
+    if (current_job->failure[0]) tamu_debugf("tamu_wget failed: %.400s\n", current_job->failure);
     if (result == DOWNLOAD_DONE && !move_into_place(current_job->part_path, slot.temp_path)) result = DOWNLOAD_FAILED;
+    failed_fetch = result == DOWNLOAD_FAILED ? current_job->fetched : TAMU_WGET_DONE;
+    if (result == DOWNLOAD_DONE && current_job->pixels) {
+        downloaded_path = slot.temp_path;
+        downloaded_pixels = current_job->pixels;
+        current_job->pixels = nullptr;
+    }
     abandon_current_job();
     slot.state = result;
+}
+
+bool download_timed_out() {
+    const download_slot_record &slot = app.download_slot;
+    return slot.state == DOWNLOAD_RUNNING &&
+           int64_t(zorva_clock()) > int64_t(slot.start_time) + int64_t(cconfig.timeout) * 1000;
 }
 
 void cancel_download(const char *message) {
@@ -582,21 +742,26 @@ int download_workers_running() { return live_workers; }
 
 void release_download_slot() {
     abandon_current_job();
+    forget_downloaded_picture();
     app.download_slot.state = DOWNLOAD_IDLE;
 }
 
 void update_splore_download() {
-    collect_download_result();
     download_slot_record &slot = app.download_slot;
-    int now = zorva_clock();
-    if (slot.state == DOWNLOAD_RUNNING && int64_t(now) > int64_t(slot.start_time) + int64_t(cconfig.timeout) * 1000) {
+    // The time-out first: a worker that gave up at the same moment failed
+    // for the same reason.
+    if (download_timed_out()) {
         cancel_download("timeout");
         return;
     }
+    collect_download_result();
+    int now = zorva_clock();
     if (!(slot.start_time + REPORT_AFTER_MS - 1 < now)) return;
     if (slot.state == DOWNLOAD_FAILED) {
         slot.state = DOWNLOAD_IDLE;
-        show_message("could not connect to bbs.", MESSAGE_FAILURE_MS);
+        // A redirect, or more than the file can hold: the player refused it.
+        bool refused = failed_fetch == TAMU_WGET_REDIRECTED || failed_fetch == TAMU_WGET_TOO_LARGE;
+        show_message(refused ? "download failed" : "could not connect to bbs.", MESSAGE_FAILURE_MS);
     } else if (slot.state == DOWNLOAD_DONE) {
         slot.state = DOWNLOAD_IDLE;
         const char *name = base_name(slot.temp_path);

@@ -44,6 +44,8 @@ constexpr long LIST_FILE_LIMIT = 16L << 20;
 
 constexpr int TEXT_CART_LINE = 64;   // a text cart's first lines, 63 characters kept
 constexpr int LABEL_LINES = 5;
+// The preview's lines keep a glyph's width clear of the left edge.
+constexpr int LABEL_TEXT_MARGIN = 4;
 
 bool shown_by_console(unsigned char c) { return c >= 32 && c < 128 && !(c >= 'A' && c <= 'Z'); }
 
@@ -164,7 +166,7 @@ cbitmap *label_from_text_cart(const char *path) {
     tamu_rectfill(label, 0, 0, SPLORE_LABEL_SIZE - 1, SPLORE_LABEL_SIZE - 1, 5);
     for (int i = 0; i < LABEL_LINES; i++) {
         if (!next_cart_line(text, at, line) || std::strncmp(line, "--", 2) != 0) break;
-        tamu_draw_text_ex(label, line, zorva_system_font(), 0, 22 + 6 * i, TAMU_TEXT_SOLID, 6);
+        tamu_draw_text_ex(label, line, zorva_system_font(), LABEL_TEXT_MARGIN, 22 + 6 * i, TAMU_TEXT_SOLID, 6);
     }
     return label;
 }
@@ -346,7 +348,6 @@ void trim_trailing_space(char *text) {
 }
 
 void sanitise_title_string(char *text) {
-    trim_trailing_space(text);
     for (char *p = text; *p; p++) {
         *p = lower(*p);
         if (*p == '|')
@@ -354,6 +355,8 @@ void sanitise_title_string(char *text) {
         else if (!shown_by_console(static_cast<unsigned char>(*p)))
             *p = ' ';
     }
+    // After the replacing: a title ending in control bytes ends in no spaces.
+    trim_trailing_space(text);
 }
 
 void sanitise_author_string(char *text) {

@@ -40,6 +40,12 @@ constexpr int32_t ONE = 0x10000;
 constexpr int ROW = 7;
 constexpr int VISIBLE_ROWS = 6;
 constexpr int PAGE_ROWS = 6;
+// The open tab ring spans x 17..43 (its middle moves right by 7 as it
+// opens), so that the longest list title ("work in progress", 63 pixels)
+// fits between it and the right arrow at 110: from x 45 to x 108.
+constexpr int RING_OPEN_SHIFT = 7;
+constexpr int TITLE_OPEN_MIN_X = 45;
+constexpr int TITLE_OPEN_MAX_END = 108;
 constexpr const char *FAVOURITES_QUERY = "cat=7&orderby=favourites&uid=1";
 
 // Buttons of player 0.
@@ -165,13 +171,13 @@ void text_entry_controls(splore_list_record *list) {
         return;
     }
     if (pressed_pad(B_O) || pressed_pad(B_X)) {
-        submit_search(list);
+        initiate_search();
         return;
     }
-    if (pressed_pad(B_UP)) spin_wheel(list, 1);
-    if (pressed_pad(B_DOWN)) spin_wheel(list, -1);
-    if (pressed_pad(B_LEFT)) move_cursor(list, -1);
-    if (pressed_pad(B_RIGHT)) move_cursor(list, 1);
+    if (pressed_pad(B_UP)) spin_letter_wheel(1);
+    if (pressed_pad(B_DOWN)) spin_letter_wheel(-1);
+    if (pressed_pad(B_LEFT)) move_search_cursor(-1);
+    if (pressed_pad(B_RIGHT)) move_search_cursor(1);
 }
 
 // ---------------------------------------------------------------------------
@@ -285,19 +291,6 @@ void launch_cart(const splore_item &entry) {
 
 // ---------------------------------------------------------------------------
 // Easing
-
-void ease_scroll(splore_list_record *list) {
-    int selected = list->selected, count = list->count;
-    int t = selected - 1 > count - VISIBLE_ROWS ? count - VISIBLE_ROWS : selected - 2;
-    int r = std::max(std::min(list->head_row, selected), t);
-    int64_t target = int64_t(r) * ROW * ONE + 0x8000;
-    int64_t next = (target + 7 * list->scroll) / 8;
-    if (next < target)
-        next = std::min(next + 0x1000, target);
-    else if (next > target)
-        next = std::max(next - 0x1000, target);
-    list->scroll = next;
-}
 
 void ease_tab_ring() {
     int32_t length = splore_lists * ONE;
@@ -425,8 +418,12 @@ void draw_header(cbitmap *screen, splore_list_record *list, int m, int32_t tt) {
         std::snprintf(title, sizeof title, "/%s", pstate.current_directory);
     else
         std::snprintf(title, sizeof title, "%s", list->title);
+    // Closed, the title stands right of the current tab; as the ring
+    // opens it moves to the middle of the room between the ring and the
+    // right arrow, never closer than a pixel to either.
     int length = int(std::strlen(title));
-    text(screen, title, 32 + int((int64_t(48 - 2 * length) * expand_t) >> 16), 74 - m, 7);
+    int open_x = std::max(TITLE_OPEN_MIN_X, std::min(80 - 2 * length, TITLE_OPEN_MAX_END + 2 - 4 * length));
+    text(screen, title, 32 + int((int64_t(open_x - 32) * expand_t) >> 16), 74 - m, 7);
 }
 
 void draw_tab_ring(cbitmap *screen, int m) {
@@ -445,7 +442,7 @@ void draw_tab_ring(cbitmap *screen, int m) {
         int k = ((list_index_x >> 16) + n + i) % n;
         if (e < 0x2000 && k != list_index) continue;
         tab &t = tabs[count++];
-        t.x = 20 + ((10 * e + 10 * c + 0x8000) >> 16);
+        t.x = 20 + ((RING_OPEN_SHIFT * e + 10 * c + 0x8000) >> 16);
         t.y = 73 - m + ((3 * s - 2 * e + 0x8000) >> 16);
         t.list = k;
         t.depth = 3 * s;
@@ -470,7 +467,7 @@ void draw_indicators(cbitmap *screen) {
         if (std::strstr(name ? name : slot.temp_path, ".pip"))
             draw_image(screen, SPLORE_ICON_LIST_DOWNLOAD + anim_t % 8, 2, 2, 8, 8);
         else
-            draw_image(screen, SPLORE_ICON_CART_DOWNLOAD + (pstate.frames_skipped / 2) % 16, 3, 3, 12, 12);
+            draw_image(screen, SPLORE_ICON_CART_DOWNLOAD + (pstate.tick_counter / 2) % 16, 3, 3, 12, 12);
     } else if (cart_launch_t > 0) {
         draw_image(screen, SPLORE_ICON_LAUNCH + (cart_launch_t / 2) % 12, 3, 3, 12, 12);
     }
@@ -483,6 +480,24 @@ void draw_exit_box(cbitmap *screen) {
     text(screen, "shutdown zorva", 32, 32, 7);
     text(screen, "exit to console", 32, 40, 7);
     text(screen, "cancel", 32, 48, 7);
+}
+
+// The entry whose label could not be made, while it stays selected: it is
+// tried once, not again every frame.
+struct failed_label_record {
+    int list = -1, selected = -1;
+    std::string lid, path;
+} failed_label;
+
+bool label_failed_before(const splore_item *entry) {
+    const splore_list_record *list = current_list();
+    return list && failed_label.list == list_index && failed_label.selected == list->selected &&
+           failed_label.lid == entry->lid && failed_label.path == entry->path;
+}
+
+void remember_failed_label(const splore_item *entry) {
+    const splore_list_record *list = current_list();
+    failed_label = {list_index, list ? list->selected : -1, entry->lid, entry->path};
 }
 
 void draw_background(cbitmap *screen, splore_list_record *list) {
@@ -499,13 +514,14 @@ void draw_background(cbitmap *screen, splore_list_record *list) {
         return;
     }
     splore_item *entry = selected_entry();
-    if (entry && entry->kind == SPLORE_KIND_CART && !entry->label) {
+    if (entry && entry->kind == SPLORE_KIND_CART && !entry->label && !label_failed_before(entry)) {
         if (entry->lid[0]) {
             entry->label = create_label_from_cart_lid(entry->lid);
         } else {
             std::string path = std::string(pstate.root_path) + entry->path;
             entry->label = create_label_from_file(path.c_str());
         }
+        if (!entry->label) remember_failed_label(entry);
     }
     if (entry && entry->label) {
         tamu_blit(entry->label, screen, 0, 0, 0, 0, 128, 128);
@@ -517,6 +533,52 @@ void draw_background(cbitmap *screen, splore_list_record *list) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// The list and the search text, one step each
+
+void update_list_y(splore_list_record *list) {
+    if (!list) return;
+    int selected = list->selected, count = list->count;
+    int t = selected - 1 > count - VISIBLE_ROWS ? count - VISIBLE_ROWS : selected - 2;
+    int r = std::max(std::min(list->head_row, selected), t);
+    int64_t target = int64_t(r) * ROW * ONE + 0x8000;
+    int64_t next = (target + 7 * list->scroll) / 8;
+    if (next < target)
+        next = std::min(next + 0x1000, target);
+    else if (next > target)
+        next = std::max(next - 0x1000, target);
+    list->scroll = next;
+}
+
+void validate_current_list() {
+    if (splore_list_record *list = current_list()) clamp_list_selection(list);
+}
+
+bool splore_entering_text() {
+    splore_list_record *list = current_list();
+    return list && list->entering_text;
+}
+
+void splore_cancel_text_entry() {
+    if (splore_list_record *list = current_list()) {
+        end_text_entry(list);
+        list->search_text[0] = 0;
+        list->cursor = 0;
+    }
+}
+
+void initiate_search() {
+    if (splore_list_record *list = current_list()) submit_search(list);
+}
+
+void move_search_cursor(int d) {
+    if (splore_list_record *list = current_list()) move_cursor(list, d);
+}
+
+void spin_letter_wheel(int d) {
+    if (splore_list_record *list = current_list()) spin_wheel(list, d);
+}
 
 // ---------------------------------------------------------------------------
 // Set-up and entering
@@ -561,7 +623,7 @@ void splore_enter() {
     clear_splore_list(local);
     populate_splore_list_from_directory(local, pstate.current_directory);
     if (splore_list_record *list = current_list()) {
-        clamp_list_selection(list);
+        validate_current_list();
         if (list != favourites_list()) update_list_favourites(list);
     }
     splore_exit_menu = 0;
@@ -592,7 +654,7 @@ void splore_update() {
     if (pstate.OVERLAY != OVERLAY_BROWSER) return;   // Esc left the browser
     splore_controls();
     update_splore_download();
-    if (splore_list_record *list = current_list()) ease_scroll(list);
+    update_list_y(current_list());
     expand_t = expand_t * 5 / 8 + (expand_cats ? 0x6000 : 0);
     ease_tab_ring();
     glow_t++;
@@ -698,7 +760,8 @@ void process_cart_menu_action(int code) {
         break;
     case MENU_THREAD: {
         splore_item *entry = selected_entry();
-        splore_launch_html(get_bbs_thread_url(entry ? entry->lid : ""));
+        const char *url = get_bbs_thread_url(entry ? entry->lid : "");
+        if (url[0]) splore_launch_html(url);
         cart_menu = CART_MENU_CLOSED;
         break;
     }

@@ -55,7 +55,7 @@ bool any_button_held() {
 void clear_machine_words() {
     zorva_state &s = pstate;
     s.hold_frame = s.frame_held = 0;
-    s.frames_skipped = s.frames_skipped_last_read = 0;
+    s.frames_skipped = s.frames_skipped_last_read = s.tick_counter = 0;
     s.paused = 0;
     s.working_sha1[0] = 0;
     s.future_version = 0;

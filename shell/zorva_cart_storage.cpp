@@ -97,13 +97,32 @@ void copy_rom(zorva_cart *to, zorva_cart *from) {
 bool transfer_length_ok(int len) { return len >= 1 && len <= ZORVA_MEMORY_LEN_MAX; }
 int offset_address(int base, int i) { return int(uint32_t(base) + uint32_t(i)); }
 
+int load_failure = CART_LOAD_OK;
+
+// Why a cart file could not be read (png: as a PNG cartridge, with its
+// error; else as a text cart, with the reader's result).
+void note_failed_read(const char *name, bool png, int result) {
+    switch (tamu_path_kind(name)) {
+    case TAMU_PATH_NONE: note_cart_load_failure(CART_LOAD_NO_FILE); return;
+    case TAMU_PATH_FILE: break;
+    default: note_cart_load_failure(CART_LOAD_NOT_A_FILE); return;
+    }
+    bool future = png ? result == 3 : result == ZORVA_CART_FUTURE_VERSION;
+    bool unreadable = !png && result == ZORVA_CART_CANNOT_OPEN;
+    note_cart_load_failure(future ? CART_LOAD_FUTURE_VERSION : unreadable ? CART_LOAD_UNREADABLE : CART_LOAD_NOT_A_CART);
+}
+
 zorva_cart *read_text_or_png(const char *name) {
     if (holds(name, ".png")) {
         zorva_cart *cart = load_zorva_cart_png(name);
         app.png_load_error = last_png_load_error;
+        if (!cart) note_failed_read(name, true, last_png_load_error);
         return cart;
     }
-    return tamu_load_zorva_cart(name, nullptr);
+    int result = ZORVA_CART_OK;
+    zorva_cart *cart = tamu_load_zorva_cart(name, &result);
+    if (!cart) note_failed_read(name, false, result);
+    return cart;
 }
 
 bool label_is_blank(const zorva_cart *cart) {
@@ -300,7 +319,35 @@ void prepare_loaded_cart(zorva_cart *cart, const char *name) {
     set_code_tab(0);
 }
 
+const char *cart_load_failure() {
+    switch (load_failure) {
+    case CART_LOAD_NO_FILE: return "no such file";
+    case CART_LOAD_NOT_A_FILE: return "not a regular file";
+    case CART_LOAD_UNREADABLE: return "cannot be read";
+    case CART_LOAD_NOT_A_CART: return "not a cart";
+    case CART_LOAD_FUTURE_VERSION: return "version too new";
+    default: return "";
+    }
+}
+
+void note_cart_load_failure(int reason) {
+    if (reason > load_failure) load_failure = reason;
+}
+
+static int load_cart_file(const char *name);
+
 int load_working_cart(const char *name) {
+    load_failure = CART_LOAD_OK;
+    int result = load_cart_file(name);
+    if (result != 0) {
+        note_cart_load_failure(CART_LOAD_NO_FILE);
+        tamu_debugf("could not load %.400s: %s\n", name ? name : "", cart_load_failure());
+    }
+    return result;
+}
+
+// load_working_cart's search.
+static int load_cart_file(const char *name) {
     char given[ZORVA_PATH_SIZE];
     if (!name || !name[0] || !copy_path(given, name)) return 1;
     if (zorva_cart *cart = load_zorva_cart_any_format(given)) {

@@ -15,6 +15,10 @@ constexpr int SLIDE_STEP_MS = 20;    // one pixel of slide
 constexpr int HOVER_MS = 50;
 constexpr int BAR_COLOUR = 8;
 constexpr const char *DEVKIT_MESSAGE = "devkit mouse enabled";
+// A notice line: 32 characters of the system font from x 1, 6 pixels high.
+constexpr int MESSAGE_LINE_CHARS = 32;
+constexpr int LINE_HEIGHT = 6;
+constexpr int MESSAGE_MAX_LINES = 4;
 
 // The mouse drawn beside the devkit notice: one console colour a pixel,
 // '.' for none.
@@ -66,6 +70,10 @@ void show_message_2(const char *format, int ms, int a, int b) {
     show_message(text, ms);
 }
 
+void show_message_ex(const char *text, int ms) { show_message(text, ms); }
+
+void show_message_2_ex(const char *format, int ms, int a, int b) { show_message_2(format, ms, a, b); }
+
 void show_message_hover(const char *format, int a, int b) {
     int now = zorva_clock();
     if (app.message_end - now > HOVER_MS) return;
@@ -88,6 +96,21 @@ void draw_message_bar(cbitmap *target) {
         tamu_draw_text_ex(target, app.message_text, font, 16, 120 + o, TAMU_TEXT_SOLID, 1);
         return;
     }
-    tamu_rectfill(target, 0, 121 + o, 128, 127 + o, BAR_COLOUR);
-    tamu_draw_text_ex(target, app.message_text, font, 1, 122 + o, TAMU_TEXT_SOLID, uint32_t(app.message_colour));
+    // A notice too long for one line takes more, broken between words,
+    // and the bar grows upward.
+    char lines[APP_MESSAGE_SIZE * 2];
+    int count = zorva_wrap_words(app.message_text, MESSAGE_LINE_CHARS, lines, int(sizeof lines));
+    if (count > MESSAGE_MAX_LINES) count = MESSAGE_MAX_LINES;
+    int top = 128 - LINE_HEIGHT * count;
+    tamu_rectfill(target, 0, top - 1 + o, 128, 127 + o, BAR_COLOUR);
+    const char *line = lines;
+    for (int i = 0; i < count; i++) {
+        const char *end = std::strchr(line, '\n');
+        char one[APP_MESSAGE_SIZE];
+        std::snprintf(one, sizeof one, "%.*s", end ? int(end - line) : int(std::strlen(line)), line);
+        tamu_draw_text_ex(target, one, font, 1, top + LINE_HEIGHT * i + o, TAMU_TEXT_SOLID,
+                          uint32_t(app.message_colour));
+        if (!end) break;
+        line = end + 1;
+    }
 }

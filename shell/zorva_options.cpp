@@ -4,6 +4,7 @@
 
 #include "tamu.h"
 #include "zorva_cart.h"
+#include "zorva_splore.h"
 #include "zorva_state.h"
 
 #include <cstdio>
@@ -182,6 +183,16 @@ void zorva_load_config(const char *line) {
         read_number(line, "screenshot_scale", &app.screenshot_scale);
     } else if (begins_with(line, "shift_glyphs")) {
         read_number(line, "shift_glyphs", &app.shift_glyphs);
+    } else if (begins_with(line, "bbs_host")) {
+        // The rest of the line after the key and its spaces, up to any
+        // trailing space.
+        const char *p = line + std::strlen("bbs_host");
+        while (*p == ' ' || *p == '\t') p++;
+        char host[sizeof bbs_host + 1];
+        std::snprintf(host, sizeof host, "%s", p);
+        for (size_t n = std::strlen(host); n > 0 && (host[n - 1] == ' ' || host[n - 1] == '\t' || host[n - 1] == '\r');)
+            host[--n] = 0;
+        set_bbs_host(host);
     }
 }
 
@@ -212,4 +223,9 @@ void zorva_save_config(cfile *file) {
                   int(app.screenshot_scale), int(app.gif_scale));
     write_text(file, text);
     write_key(file, "// when 1 can enter glyphs using shift-A..Z", "shift_glyphs", app.shift_glyphs);
+    std::snprintf(text, sizeof text,
+                  "// the cart forum the cart browser fetches lists and carts from: host or host:port\n"
+                  "// (empty: none, and nothing is contacted)\nbbs_host %s\n\n",
+                  bbs_host);
+    write_text(file, text);
 }

@@ -28,6 +28,7 @@ constexpr int NOT_FAVOURITE_COLOUR = 13;
 // The panel behind the menu: whatever the cart showed, darkened to deep
 // tones (nothing brighter than colour 5), so that the white labels read
 // over any picture.
+constexpr int PANEL_COLOUR = 0;
 constexpr uint8_t panel_tint[16] = {0, 0, 1, 1, 2, 1, 5, 5, 2, 4, 4, 3, 1, 1, 2, 4};
 
 // Sprites: one console colour a pixel, '.' for none.
@@ -163,7 +164,10 @@ void draw_paused_menu(cbitmap *target) {
     if (n < 0) n = 0;
     if (n > PAUSED_MENU_ENTRIES) n = PAUSED_MENU_ENTRIES;
     int h = (8 * n + 8) / 2;
+    // A tinted rim, and inside the outline an opaque panel, so that the
+    // cart's picture never shows through the labels.
     draw_tinted_rect_adaptive(target, 23, 63 - h, 105, 65 + h, panel_tint);
+    tamu_rectfill(target, 25, 65 - h, 103, 63 + h, PANEL_COLOUR);
     tamu_rect(target, 24, 64 - h, 104, 64 + h, LABEL_COLOUR);
     cpod *font = zorva_system_font();
     for (int k = 0; k < n; k++) {

@@ -19,6 +19,7 @@
 struct cbitmap;
 struct cdict;
 struct cfile;
+struct zorva_cart;
 typedef cfile cbuffer;
 
 constexpr int SPLORE_TEXT_SIZE = 128;       // every text field; 127 characters kept
@@ -209,8 +210,9 @@ bool valid_forum_id(const char *lid);
 // ---------------------------------------------------------------------------
 // Forum requests, downloads and the cache
 //
-// The forum is reached at bbs_host (a setting: the host, with a port when it
-// has one) over http; its thread pages open in the web browser over https.
+// The forum is reached at bbs_host (config.txt's "bbs_host" line: the host,
+// with a port when it has one) over http; its thread pages open in the web
+// browser over https. Without one, every request is empty.
 // Requests:
 //   a page of a list  /bbs/cpost_lister3.php?max=32&start_index=N&QUERY&version=000111bP
 //                     (P the platform character)
@@ -233,9 +235,13 @@ bool valid_forum_id(const char *lid);
 // cart id), mid (empty: the second id).
 //
 // One download runs at a time, on a worker thread, into a file of its own
-// beside the temporary path; the main thread moves it into place when it
-// collects the result. A cancelled download's worker runs on until its
-// fetch returns and then only tidies up after itself.
+// beside the temporary path, never longer than its kind can need (a list
+// page 1024 x 544, a cart image 160 x 205, a label 128 x 128; see
+// tamu_png_file_bound), following no redirect. The worker reads a
+// picture's header and decodes one of its kind's size, so the main thread
+// decodes nothing again; the main thread moves the file into place (by
+// rename) when it collects the result. A cancelled download's worker ends
+// its fetch at once and only tidies up after itself.
 
 constexpr int BBS_PATH_SIZE = 1024;
 constexpr int PIP_WIDTH = 1024, PIP_HEIGHT = 544;
@@ -243,7 +249,14 @@ constexpr int PIP_CELL_W = 128, PIP_CELL_H = 136, PIP_CELLS = 32, PIP_COLUMNS = 
 constexpr int PIP_TEXT_ROW = 128, PIP_TEXT_BYTES = 128;
 constexpr const char *BBS_VERSION_CODE = "000111b";
 
+// Empty (the default) until config.txt's "bbs_host" line names one: then
+// nothing is contacted and every forum request fails at once.
 extern char bbs_host[256];
+// A host name, IPv4 or bracketed IPv6 address, with ":port" when it has one
+// (letters, digits and . - _ : [ ]; shorter than 256 characters).
+bool valid_bbs_host(const char *host);
+// Sets bbs_host: 0; 1 (and no forum) for a text that is no host.
+int set_bbs_host(const char *host);
 // Opens a web page (tamu_launch_html unless a test puts its own here).
 extern void (*splore_launch_html)(const char *url);
 
@@ -260,8 +273,15 @@ const char *get_bbs_cart_filename_ex(const char *lid, int info);
 const char *get_bbs_cart_filename_legacy(int n, int info);
 const char *get_bbs_list_url(const char *query, int start_index);
 const char *get_bbs_thread_url(const char *lid);
-// The file exists and, for a ".png" name, decodes as a PNG.
+// The file exists within the bound of its kind (a list page, a cart
+// image, a label, an info file) and, for a ".png" name, is a PNG; one of
+// its kind's size must decode too.
 bool check_bbs_file_ok(const char *path);
+// The cart of a finished cart download at path: from the picture its
+// worker decoded when there is one, else read from the file; null (and
+// last_png_load_error set) when it does not load, and then the file is
+// removed, so that the cache keeps no cart that does not load.
+zorva_cart *load_downloaded_cart(const char *path);
 // The label of a forum cart: from its cached cart, else its label file.
 cbitmap *create_label_from_cart_lid(const char *lid);
 
@@ -291,11 +311,15 @@ void download_worker();
 // thread: each update calls it, and so do the browser's poll and the
 // console's download wait).
 void collect_download_result();
+// True while the slot runs past its time-out (cconfig.timeout seconds from
+// its start); collect_download_result then takes no result.
+bool download_timed_out();
 // Once per browser frame: the time-out, and what a finished download
 // brings.
 void update_splore_download();
-// Idle at once (the worker is left to end on its own); message shown for
-// 1500 ms when given; the console's hold counter 0.
+// Idle at once: the worker ends its fetch (and wget) within milliseconds
+// and removes its file; message shown for 1500 ms when given; the
+// console's hold counter 0.
 void cancel_download(const char *message);
 // Workers that have not ended yet (the tests wait for them).
 int download_workers_running();
@@ -357,6 +381,18 @@ void process_cart_menu_action(int code);
 void draw_cart_menu();
 void print_splore_exit_message();
 void reset_splore_animation();
+// One step of the list's scroll easing towards its selected row.
+void update_list_y(splore_list_record *list);
+// Keeps the current list's selection within its entries.
+void validate_current_list();
+// The search row of the current list: whether text is being entered,
+// stopping entry with the text emptied, submitting the search, moving
+// the cursor and turning the letter wheel by d.
+bool splore_entering_text();
+void splore_cancel_text_entry();
+void initiate_search();
+void move_search_cursor(int d);
+void spin_letter_wheel(int d);
 // A key of the key buffer (a character), or one of the keys below.
 void splore_keypress(int key);
 enum {

@@ -20,6 +20,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 char zorva_error_string[ZORVA_ERROR_STRING_SIZE];
 int32_t frame_pile = 0;
@@ -31,7 +32,7 @@ namespace {
 
 // Scancodes.
 enum : int {
-    KEY_M = 16, KEY_P = 19, KEY_R = 21, KEY_6 = 35, KEY_7 = 36, KEY_8 = 37, KEY_9 = 38, KEY_0 = 39,
+    KEY_M = 16, KEY_P = 19, KEY_R = 21, KEY_S = 22, KEY_V = 25, KEY_6 = 35, KEY_7 = 36, KEY_8 = 37, KEY_9 = 38, KEY_0 = 39,
     KEY_ESCAPE = 41, KEY_F1 = 58,
 };
 constexpr int QUICK_LOAD_GAP_MS = 500;
@@ -59,6 +60,14 @@ bool pause_pressed() {
     if (key > 0 && key < TAMU_KEY_SLOTS && pressed(key)) return true;
     const zorva_button_state &b = pstate.button_state;
     return b.held[0][6] && !b.previous[0][6];
+}
+
+// The keys that act with Ctrl (mute, quick load and save, paste,
+// captures) press no button while they do.
+void keep_ctrl_keys_from_the_cart() {
+    static const int ctrl_keys[] = {KEY_M, KEY_R, KEY_S, KEY_V, KEY_6, KEY_7, KEY_8, KEY_9, KEY_0};
+    for (int key : ctrl_keys)
+        if (pressed(key)) block_buttons_of_key(key);
 }
 
 void glitch_test_step() {
@@ -115,9 +124,22 @@ void normal_tick() {
     update_reset_glitch();
     frame_pile -= TICK;
     pstate.frame_counter++;
-    pstate.frames_skipped++;   // the tick counter
+    pstate.tick_counter++;
     frame_flipper ^= 1;
     if (!(pstate.fps == 60 && frame_flipper == 1)) record_video_frame(app.capture);
+}
+
+// "saved screenshot to ~/Desktop/name_000.png": where the file went, the
+// home folder written as "~".
+void show_saved_message(const char *what, const char *path) {
+    const char *home = std::getenv("HOME");
+    size_t n = home ? std::strlen(home) : 0;
+    char text[APP_MESSAGE_SIZE];
+    if (n > 1 && std::strncmp(path, home, n) == 0 && path[n] == '/')
+        std::snprintf(text, sizeof text, "saved %s to ~%s", what, path + n);
+    else
+        std::snprintf(text, sizeof text, "saved %s to %s", what, path);
+    show_message(text, MESSAGE_PATH_MS);
 }
 
 }  // namespace
@@ -145,8 +167,10 @@ void process_command() {
     case REQUEST_RUNTIME_ERROR:
         pause_program();
         reset_lua_machine();
+        open_cart_error_report();
         zorva_print("");
         zorva_print(zorva_error_string);
+        close_cart_error_report();
         break;
     case REQUEST_RESET_SCRIPT: reset_lua_machine(); break;
     default: break;
@@ -218,6 +242,7 @@ void process_hot_keys() {
     if (tamu_get_key_state(TAMU_KEY_ALT)) return;
     bool ctrl = ctrl_held();
     int action = 0;
+    char saved[ZORVA_PATH_SIZE];
     if (fkey_pressed(1) || fkey_pressed(6) || (ctrl && pressed(KEY_6))) action = 1;
     if (fkey_pressed(2) || fkey_pressed(7) || (ctrl && pressed(KEY_7))) action = 2;
     if (fkey_pressed(3) || fkey_pressed(8) || (ctrl && pressed(KEY_8))) action = 3;
@@ -225,8 +250,8 @@ void process_hot_keys() {
     if (fkey_pressed(5) || fkey_pressed(10) || (ctrl && pressed(KEY_0))) action = 5;
     switch (action) {
     case 1:
-        if (save_png_screenshot(pstate.back_page) == 0)
-            show_message("saved screenshot to desktop", 1000);
+        if (save_png_screenshot(pstate.back_page, saved) == 0)
+            show_saved_message("screenshot", saved);
         else
             show_message("** failed to save screenshot", 1500);
         break;
@@ -239,8 +264,8 @@ void process_hot_keys() {
         show_message("set video starting point", 1000);
         break;
     case 4:
-        if (save_gif() == 0)
-            show_message("saved video to desktop", 1000);
+        if (save_gif(saved) == 0)
+            show_saved_message("video", saved);
         else
             show_message("** failed to save video", 1500);
         break;
@@ -270,7 +295,10 @@ void determine_audio_pause_state() {
 int tamu_main_update() {
     collect_download_result();
     glitch_test_step();
-    if (ctrl_held() && pressed(KEY_M)) toggle_mute();
+    if (ctrl_held()) {
+        if (pressed(KEY_M)) toggle_mute();
+        keep_ctrl_keys_from_the_cart();
+    }
     process_command();
     if (pstate.MODE != MODE_RUNNING) {
         pstate.paused = 0;
@@ -292,7 +320,7 @@ int tamu_main_update() {
     }
     set_view(pstate.view);
     process_hot_keys();
-    if (pstate.hold_counter == 0 && app.download_slot.state == DOWNLOAD_IDLE) pstate.frames_skipped = 0;
+    if (pstate.hold_counter == 0 && app.download_slot.state == DOWNLOAD_IDLE) pstate.tick_counter = 0;
     determine_audio_pause_state();
     return 0;
 }

@@ -18,7 +18,7 @@
 mixer_channel ms0[MIXER_CHANNELS];
 int16_t xmbuf[MIXER_BUFFER_SAMPLES];
 xm_playstate ps0;
-uint32_t fade_vol;
+std::atomic<uint32_t> fade_vol;
 int advanced_pattern;
 int16_t ramp_buf[SFX_CROSSFADE];
 tamu_post_mix_function tamu_post_mix_func;
@@ -120,18 +120,30 @@ void mixer_channel_stop(mixer_channel *ch) {
     ch->music = 0;
     ch->sound = nullptr;
     ch->loop_enabled = 0;
+    ch->half_rate_owed = 0;
 }
 
 void update_mix_channel(mixer_channel *ch, int n) {
     if (n < 1) return;
     int k = ch->console_channel & 3;
-    if (pstate.mixer_registers[0] >> k & 1) {
-        // Half rate: each rendered sample plays twice.
-        mix_sfx_channel(ch, n / 2 + 1);
-        for (int i = n - 1; i >= 0; i--) ch->output[i] = ch->output[i / 2];
-    } else {
+    if (!(pstate.mixer_registers[0] >> k & 1)) {
+        ch->half_rate_owed = 0;
         mix_sfx_channel(ch, n);
+        return;
     }
+    // Half rate: each rendered sample plays twice, and exactly as many are
+    // rendered as the pass plays, so that none is skipped between passes.
+    int first = ch->half_rate_owed ? 1 : 0;
+    int rendered = (n - first + 1) / 2;
+    int16_t last = ch->half_rate_last;
+    if (rendered > 0) {
+        mix_sfx_channel(ch, rendered);
+        last = ch->output[rendered - 1];
+        for (int i = n - 1; i >= first; i--) ch->output[i] = ch->output[(i - first) / 2];
+    }
+    if (first) ch->output[0] = ch->half_rate_last;
+    ch->half_rate_owed = (n - first) & 1;
+    ch->half_rate_last = last;
 }
 
 void mix_in_xm(int16_t *buffer, int n) {

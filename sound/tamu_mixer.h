@@ -3,16 +3,17 @@
 // recording of the output.
 #pragma once
 
+#include <atomic>
+
 #include <cstdint>
 
 #include "tamu_sfx.h"
 #include "tamu_xm.h"
+#include "zorva_cart.h"
 
 struct cfile;
 typedef cfile cbuffer;
 struct csound;
-struct sfx_record;
-struct zorva_cart;
 
 constexpr int MIXER_CHANNELS = 8;
 // Samples a channel renders at most in one pass; larger device requests
@@ -43,6 +44,13 @@ struct mixer_channel {
     int32_t instrument_previous_pitch, instrument_previous_waveform, instrument_previous_volume;
     int32_t instrument_tick_position;
     int32_t remaining_ticks;      // until the sound effect stops or the pattern ends
+    // At half rate a pass of odd length ends on a sample played once: it
+    // is played again at the start of the next pass.
+    int32_t half_rate_owed;
+    int16_t half_rate_last;
+    // The custom instrument's note as generate_sfx_inst_note writes it,
+    // one slot for even and one for odd tick positions.
+    sfx_note instrument_notes[2];
 };
 
 typedef void (*tamu_post_mix_function)(int16_t *samples, int n);
@@ -50,7 +58,9 @@ typedef void (*tamu_post_mix_function)(int16_t *samples, int n);
 extern mixer_channel ms0[MIXER_CHANNELS];
 extern int16_t xmbuf[MIXER_BUFFER_SAMPLES];   // the module player's output
 extern xm_playstate ps0;
-extern uint32_t fade_vol;                     // music fade, 0..0x10000
+// The music fade, 0..0x10000: the main thread sets it, the audio thread
+// reads it.
+extern std::atomic<uint32_t> fade_vol;
 extern int advanced_pattern;                  // a music channel changed pattern in this pass
 extern int16_t ramp_buf[SFX_CROSSFADE];       // scratch for the crossfade
 extern tamu_post_mix_function tamu_post_mix_func;

@@ -4,7 +4,7 @@
 // thread: every operation here that reads or changes them holds the
 // counted audio lock for the whole of its work, so a callback never sees a
 // half-made start or stop. The fade variables are the main thread's alone;
-// the mixer only reads fade_vol.
+// the mixer only reads fade_vol, which is atomic for it.
 #include "tamu_music.h"
 #include "zorva_sound_hooks.h"
 
@@ -128,8 +128,8 @@ void stop_song_locked(const zorva_cart *cart) {
 }
 
 void stop_all_music() {
-    ps0.playing = 0;
     audio_lock lock;
+    ps0.playing = 0;
     stop_song_locked(nullptr);
 }
 
@@ -157,6 +157,7 @@ int live_sfx_number(const sfx_record *sfx) {
 
 // The module player's part of tamu_music_is_playing.
 int module_is_playing() {
+    audio_lock lock;   // the module player stops itself at a song's end
     if (!ps0.module) return 0;
     if (fade1 == 0 && fade_vol == 0) return 0;
     return ps0.playing ? 1 : 0;
@@ -335,13 +336,11 @@ void tamu_update_music_fading() {
 }
 
 int tamu_music_is_playing() {
-    {
-        audio_lock lock;
-        for (const mixer_channel &ch : ms0) {
-            if (!song_channel(ch)) continue;
-            if (ch.pattern != -1) return 1;
-            break;
-        }
+    audio_lock lock;
+    for (const mixer_channel &ch : ms0) {
+        if (!song_channel(ch)) continue;
+        if (ch.pattern != -1) return 1;
+        break;
     }
     return module_is_playing();
 }
@@ -352,8 +351,8 @@ int tamu_music_get_fading_state() {
         audio_lock lock;
         for (const mixer_channel &ch : ms0)
             if (song_channel(ch) && ch.pattern != -1) playing = true;
+        if (!playing) playing = ps0.module && ps0.playing;
     }
-    if (!playing) playing = ps0.module && ps0.playing;
     if (!playing) return 0;
     if (fade1 > 0 && fade_vol < fade1) return 1;
     if (fade1 == 0 && fade_vol > 0) return 2;

@@ -13,6 +13,7 @@
 #include "zorva_state.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 const int32_t note_dx[13] = {523, 554, 587, 622, 659, 698, 740, 784, 831, 880, 932, 984, 1046};
@@ -215,6 +216,18 @@ uint32_t render_noise(int16_t *out, int n, uint32_t p, osc_state *osc, int g) {
     return p;
 }
 
+// The channel's tick position within its custom instrument, after the
+// instrument's loop (which moves the stored position back).
+int instrument_tick(mixer_channel *ch, const sfx_record *inst) {
+    const int s = sfx_speed(inst);
+    int p = ch->instrument_tick_position;
+    if (inst->loop_end > inst->loop_start && p >= inst->loop_end * s) {
+        p = inst->loop_start * s;
+        ch->instrument_tick_position = p;
+    }
+    return p;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -262,11 +275,7 @@ void apply_meta_instrument(mixer_channel *ch, const sfx_note *note, osc_state *o
     if (!cart) return;
     const sfx_record *inst = &cart->sfx[note->waveform & 7];
     const int s = sfx_speed(inst);
-    int p = ch->instrument_tick_position;
-    if (inst->loop_end > inst->loop_start && p >= inst->loop_end * s) {
-        p = inst->loop_start * s;
-        ch->instrument_tick_position = p;
-    }
+    const int p = instrument_tick(ch, inst);
     note_position at = position_of(p, s);
     if (at.index < 0 || at.index >= ZORVA_SFX_NOTES) {
         osc->volume = 0;
@@ -308,6 +317,40 @@ void apply_meta_instrument(mixer_channel *ch, const sfx_note *note, osc_state *o
     osc->note_volume = n.volume;
     osc->pitch = osc->pitch + ip - (24 << 16);
     osc->note_pitch = osc->note_pitch + n.pitch - 24;
+}
+
+const sfx_note *generate_sfx_inst_note(mixer_channel *ch, const sfx_note *note, int pitch) {
+    const zorva_cart *cart = ch->owner_cart;
+    if (!cart) {
+        std::printf("no cart!\n");
+        return note;
+    }
+    sfx_note *slot = &ch->instrument_notes[ch->tick_position & 1];
+    std::memset(slot, 0, sizeof *slot);
+    const sfx_record *inst = &cart->sfx[note->waveform & 7];
+    const int s = sfx_speed(inst);
+    const int p = instrument_tick(ch, inst);
+    const note_position at = position_of(p, s);
+    if (at.index < 0 || at.index >= ZORVA_SFX_NOTES) return slot;
+    const int j = at.index, u = at.sub;
+    const note_values n = read_note(inst->notes[j]);
+
+    int ip = n.pitch;
+    if (n.effect == EFFECT_FAST_ARPEGGIO || n.effect == EFFECT_SLOW_ARPEGGIO)
+        ip = inst->notes[(j & 28) + (p / arpeggio_divisor(n.effect, s)) % 4].pitch & 63;
+    int fade = 256;
+    if (n.effect == EFFECT_FADE_IN) fade = (u + 1) * 256 / s;
+    if (n.effect == EFFECT_FADE_OUT) fade = (s - u) * 256 / s;
+
+    // A note holds a pitch of 0-63 and a volume of 0-7: the product of the
+    // two volumes and the fade is taken back to that scale (full parent
+    // volume and no fade leave the instrument's volume as it is).
+    slot->pitch = std::clamp(ip + pitch - 24, 0, 63);
+    slot->volume = n.volume * (note->volume & 7) * fade / (7 * 256);
+    slot->waveform = n.waveform;
+    slot->effect = n.effect;
+    slot->custom_instrument = n.custom ? ZORVA_SFX_CUSTOM_INSTRUMENT : 0;
+    return slot;
 }
 
 void calculate_osc_state(mixer_channel *ch, osc_state *osc) {

@@ -72,6 +72,16 @@ void calculate_osc_state(mixer_channel *channel, osc_state *osc);
 // Applies the note's custom instrument (sound effect note->waveform of the
 // channel's owner cart) to the oscillator; nothing without an owner cart.
 void apply_meta_instrument(mixer_channel *channel, const sfx_note *note, osc_state *osc);
+// The custom instrument's current note for a parent note at a whole pitch,
+// as a note of its own (an alternative to apply_meta_instrument): written
+// into the channel's instrument note slot of the tick position's parity
+// and returned. Its pitch is the instrument note's (for an arpeggio, the
+// instrument's arpeggio note) moved by pitch - 24, kept within 0-63; its
+// volume the instrument note's scaled by the parent note's volume out of 7
+// and by the instrument note's fade, kept within 0-7. The instrument loops
+// as in apply_meta_instrument. Past the instrument's last note the slot
+// is zeroed. Without an owner cart: prints "no cart!" and returns note.
+const sfx_note *generate_sfx_inst_note(mixer_channel *channel, const sfx_note *note, int pitch);
 // Renders n samples of the oscillator into buffer and advances its phase.
 void mix_osc_tick(osc_state *osc, int16_t *buffer, int n);
 // The phase step for a 16.16 pitch, 8..32768.

@@ -12,7 +12,7 @@ namespace {
 
 constexpr char XM_ID[] = "Extended Module: ";
 constexpr int XM_ID_LENGTH = 17;
-constexpr char XM_TRACKER[] = "MilkyTracker        ";
+constexpr char XM_TRACKER[] = "zorva               ";   // the writing program, 20 characters
 constexpr int XM_HEADER_FIELDS = 20;          // the eight 16-bit words, the header size's own 4
 constexpr uint32_t XM_HEADER_SIZE = 276;      // fields and order table
 constexpr uint32_t XM_PATTERN_HEADER = 9;

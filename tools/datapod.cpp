@@ -473,10 +473,14 @@ int main(int argc, char **argv) {
         if (!font) throw fault{assets + "/font/system_font.pod: not a pod file"};
         pstate.resource_pod = resources;
         pstate.font_pod = font;
+        // Labels are drawn in the display colours.
+        tamu_palette = palette;
         cpod_add_item(data, CPOD_ITEM_FILE, build_preloaded_carts(assets, std::string(argv[2]) + ".cart.png"));
+        tamu_palette = nullptr;
         cpod_add_item(data, CPOD_ITEM_FILE, build_runtimes(argc == 4 ? argv[3] : nullptr));
     } catch (const fault &f) {
         std::fprintf(stderr, "datapod: %s\n", f.text.c_str());
+        tamu_palette = nullptr;
         pstate.resource_pod = nullptr;
         pstate.font_pod = nullptr;
         tamu_destroy_pod(font);

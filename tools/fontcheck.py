@@ -22,6 +22,7 @@ File format (the same rules are written in the font file's header):
   * Bytes 0x00-0x7F are 3 wide; bytes 0x80-0xFF are 1 to 7 wide.
   * Byte 0x20 (space) has no ink; every other glyph has at least one ink
     pixel.
+  * No two glyphs are exactly alike.
 
 Exit status: 0 if the font is valid, 1 if not (every problem is listed),
 2 on bad usage.  Standard library only.
@@ -143,19 +144,39 @@ def check(glyphs):
     return errors
 
 
-def warnings(glyphs):
-    """Glyphs that look exactly alike within the same range."""
+def alike(glyphs):
+    """Glyphs that look exactly like an earlier one (an error: text must
+    read unambiguously)."""
     out = []
-    for lo, hi, name in ((0x21, 0x7E, "printable"), (0x80, 0xFF, "wide")):
-        first = {}
-        for g in glyphs:
-            if lo <= g.code <= hi and len(g.rows) == HEIGHT:
-                key = tuple(g.rows)
-                if key in first:
-                    out.append(f"glyph 0x{g.code:02X} looks exactly like "
-                               f"0x{first[key]:02X} ({name} range)")
-                else:
-                    first[key] = g.code
+    first = {}
+    for g in glyphs:
+        if len(g.rows) != HEIGHT:
+            continue
+        key = tuple(g.rows)
+        if key in first:
+            out.append(f"line {g.line}: glyph 0x{g.code:02X} looks exactly "
+                       f"like glyph 0x{first[key]:02X}")
+        else:
+            first[key] = g.code
+    return out
+
+
+def near(glyphs):
+    """Printable glyphs 0x21-0x7E that differ in a single pixel (shown as
+    notes, for the eye to judge: a capital and its small capital often
+    differ only in height)."""
+    out = []
+    printable = [g for g in glyphs
+                 if 0x21 <= g.code <= 0x7E and len(g.rows) == HEIGHT]
+    for i, a in enumerate(printable):
+        for b in printable[i + 1:]:
+            if a.width != b.width:
+                continue
+            d = sum(p != q for ra, rb in zip(a.rows, b.rows)
+                    for p, q in zip(ra, rb))
+            if d == 1:
+                out.append(f"{chr(a.code)} and {chr(b.code)} differ in one "
+                           f"pixel")
     return out
 
 
@@ -222,14 +243,15 @@ def main(argv):
 
     glyphs, errors = parse(path)
     errors += check(glyphs)
+    errors += alike(glyphs)
     if errors:
         for e in errors:
             print(f"{path}: {e}", file=sys.stderr)
         print(f"{path}: FAILED ({len(errors)} problem"
               f"{'s' if len(errors) != 1 else ''})", file=sys.stderr)
         return 1
-    for w in warnings(glyphs):
-        print(f"{path}: warning: {w}")
+    for n in near(glyphs):
+        print(f"{path}: note: {n}")
     font = {g.code: g for g in glyphs}
     narrow = sum(1 for g in glyphs if g.code < 0x80)
     wide = len(glyphs) - narrow

@@ -6,9 +6,9 @@
 // 0x00..0xFF, in byte order, five rows of '#' and '.' each. The pod holds
 // 256 8-bit glyph bitmaps, item = byte, ink 255 and blank 0: bytes
 // 0x00..0x7F are 3 x 5 (4 pixels a glyph with the default spacing of 1),
-// bytes 0x80..0xFF 1..7 wide. Any fault in the art is reported with its
-// line and nothing is written. Exit status 0 when written, 1 on a fault in
-// the art or the output, 2 on bad usage.
+// bytes 0x80..0xFF 1..7 wide; no two glyphs alike. Any fault in the art is
+// reported with its line and nothing is written. Exit status 0 when
+// written, 1 on a fault in the art or the output, 2 on bad usage.
 #include "tamu.h"
 
 #include <cstdio>
@@ -87,6 +87,15 @@ bool read_art(const char *path, std::vector<glyph> &glyphs, std::string &error) 
         error = std::string(path) + ": " + msg;
         return false;
     }
+    // Text must read unambiguously: no glyph may look exactly like another.
+    for (int a = 0; a < 256; a++)
+        for (int b = a + 1; b < 256; b++)
+            if (glyphs[size_t(a)].rows == glyphs[size_t(b)].rows) {
+                char msg[96];
+                std::snprintf(msg, sizeof msg, "glyph 0x%02X looks exactly like glyph 0x%02X (line %d)", b, a,
+                              glyphs[size_t(a)].line);
+                return fail(size_t(glyphs[size_t(b)].line - 1), msg);
+            }
     return true;
 }
 

@@ -296,7 +296,7 @@ TEST_F(DrawApi, MapWithLayersCameraAndClip) {
 }
 
 TEST_F(DrawApi, Text) {
-    const pixel_map hi = {"7.7..7.", "7.7....", "777..7.", "7.7..7.", "7.7..7."};
+    const pixel_map hi = {"7.7....", "7.7.777", "777..7.", "7.7..7.", "7.7.777"};
     const screen_case cases[] = {
         {"print('Hi', 1, 2, 7)", 1, 2, 7, 5, hi},
         {"cursor(1, 2) color(7) print('Hi')", 1, 2, 7, 5, hi},

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -47,6 +48,18 @@ TEST_F(Run, CallbacksRunFrameByFrame) {
     EXPECT_EQ(cart.string("log"), "iududud");
     EXPECT_EQ(pstate.MODE, MODE_RUNNING);
     EXPECT_TRUE(cart.output.empty());
+}
+
+// time() counts seconds at either frame rate.
+TEST(RunTime, TimeCountsSecondsAtThirtyAndSixtyFrames) {
+    for (const char *callback : {"_update", "_update60"}) {
+        SCOPED_TRACE(callback);
+        cart_run cart;
+        int fps = std::string(callback) == "_update60" ? 60 : 30;
+        cart.start(std::string("function ") + callback + "() t = time() end");
+        cart.frames(fps + 1);
+        EXPECT_EQ(cart.number("t"), 0x10000);
+    }
 }
 
 TEST_F(Run, Update60RunsAtSixtyFrames) {
@@ -90,6 +103,67 @@ TEST(RunBudget, EndlessLoopYieldsAtTheBudgetAndContinues) {
         EXPECT_GT(run.number("n"), first);
         EXPECT_EQ(pstate.MODE, MODE_RUNNING);
     }
+}
+
+// flip in a coroutine ends the frame: the coroutine yields to the cart's
+// main thread, which yields to the shell; both go on where they were in
+// the next frame, coresume returning as it would have.
+TEST_F(Run, FlipInACoroutineEndsTheFrame) {
+    cart.start("log = ''\n"
+               "co = cocreate(function() while true do log = log .. 'c' flip() end end)\n"
+               "while true do local ok = coresume(co) log = log .. (ok and 'm' or 'x') end\n");
+    cart.frames(3);
+    EXPECT_EQ(cart.string("log"), "cmcmc");
+    EXPECT_EQ(pstate.MODE, MODE_RUNNING);
+    EXPECT_EQ(pstate.frame_over, 0);
+}
+
+// The budget is the frame's: spent in a coroutine, the frame ends and the
+// frame's CPU starts again only then.
+TEST_F(Run, TheBudgetSpentInACoroutineEndsTheFrame) {
+    cart.start("n = 0\n"
+               "co = cocreate(function() while true do n = n + 1 / 256 end end)\n"
+               "rounds = 0 while true do coresume(co) rounds = rounds + 1 end\n");
+    cart.frame();
+    EXPECT_EQ(pstate.MODE, MODE_RUNNING);
+    EXPECT_EQ(pstate.frame_overrun, 1);
+    EXPECT_EQ(pstate.frame_cpu, 0);
+    EXPECT_EQ(cart.whole("rounds"), 0);   // the main thread yielded from coresume
+    zorva_fixed first = cart.number("n");
+    EXPECT_GT(first, 0);
+    cart.frame();
+    EXPECT_GT(cart.number("n"), first);
+    EXPECT_EQ(cart.whole("rounds"), 1);
+}
+
+// yield passes its values out to coresume, as the values coresume passes
+// come in.
+TEST_F(Run, YieldPassesValuesBothWays) {
+    cart.start("co = cocreate(function(a) local b = yield(a + 1, 'x') yield(b * 2) end)\n"
+               "ok1, v1, w1 = coresume(co, 1)\n"
+               "ok2, v2 = coresume(co, 5)\n"
+               "gen = cocreate(function() for i = 1, 3 do yield(i) end end)\n"
+               "sum = 0 for i = 1, 3 do local ok, v = coresume(gen) sum = sum + v end\n");
+    cart.frame();
+    EXPECT_TRUE(cart.truthy("ok1"));
+    EXPECT_EQ(cart.whole("v1"), 2);
+    EXPECT_EQ(cart.string("w1"), "x");
+    EXPECT_EQ(cart.whole("v2"), 10);
+    EXPECT_EQ(cart.whole("sum"), 6);
+}
+
+// A frame that ran out of its budget before its flip is counted, and the
+// generated main loop runs one more update to catch up.
+TEST_F(Run, AFrameOverItsBudgetIsCaughtUp) {
+    cart.start("n = 0 d = 0\n"
+               "function _update()\n"
+               " n = n + 1\n"
+               " if n == 2 then for j = 1, 10 do for i = 1, 20000 do end end end\n"
+               "end\n"
+               "function _draw() d = d + 1 end\n");
+    for (int i = 0; i < 20 && cart.whole("d") < 5; i++) cart.frame();
+    EXPECT_EQ(cart.whole("d"), 5);
+    EXPECT_EQ(cart.whole("n"), 6);
 }
 
 TEST_F(Run, FlipInTheCartsOwnLoop) {
@@ -175,6 +249,19 @@ TEST(RunLimits, CharacterLimit) {
     EXPECT_EQ(cart_run::texts(), (lines{"program exceeds char limit", "65537 / 65536 chars\n"}));
 }
 
+// A cart read without the code lines that did not fit is not run: what
+// is left of it is not its program.
+TEST_F(Run, ACartCutOnReadingIsNotRun) {
+    cart.set_code("x = 1");
+    cart.console.rom()->code_cut = 1;
+    cart.console.rom()->full_code_length = 70000;
+    pstate.REQUEST = REQUEST_RUN;
+    cart.carry_out_request();
+    EXPECT_EQ(pstate.MODE, MODE_CONSOLE);
+    EXPECT_EQ(cart_run::texts(), (lines{"program exceeds char limit", "70000 / 65536 chars\n"}));
+    EXPECT_EQ(pstate.run_failed, 1);
+}
+
 TEST(RunLimits, TokenLimit) {
     std::string statements;
     for (int i = 0; i < 2730; i++) statements += "x=1\n";
@@ -247,6 +334,39 @@ TEST_F(Run, TracebackThroughSeveralFunctions) {
     EXPECT_EQ(cart_run::texts(),
               (lines{"runtime error line 2 tab 0", " return {} .. 1", "attempt to concatenate a table value",
                      "in inner line 2 (tab 0)", "in outer line 5 (tab 0)", "in _draw line 7 (tab 0)"}));
+}
+
+// A function on the source's first line is in the traceback too.
+TEST_F(Run, TracebackKeepsFunctionsOnTheFirstLine) {
+    cart.start("function first() return {} .. 1 end\n"
+               "function _draw() first() end\n");
+    cart.frame();
+    EXPECT_EQ(cart_run::texts(),
+              (lines{"runtime error line 1 tab 0", "function first() return {} .. 1 end",
+                     "attempt to concatenate a table value", "in first line 1 (tab 0)", "in _draw line 2 (tab 0)"}));
+}
+
+// After the cart loaded another one (in exec mode it goes on running), its
+// errors still name its own lines and tabs.
+TEST_F(Run, RuntimeErrorAfterLoadNamesTheRunningCartsLine) {
+    zorva_shell.load_working_cart = [](const char *) {
+        std::snprintf(console_state::working->code, ZORVA_CODE_BUFFER_SIZE, "-- loaded\n-->8\n-- its tab 1");
+        split_code_to_tabs();
+        return 0;
+    };
+    pstate.exec_mode = 1;
+    testing::internal::CaptureStdout();
+    cart.start("load('other.zv')\n"
+               "function _update() x = nil + 1 end\n");
+    cart.frames(2);
+    testing::internal::GetCapturedStdout();
+    pstate.exec_mode = 0;
+    lines printed = cart_run::texts();
+    auto header = std::find(printed.begin(), printed.end(), "runtime error line 2 tab 0");
+    ASSERT_LE(header + 4, printed.end()) << testing::PrintToString(printed);
+    EXPECT_EQ(lines(header, header + 4),
+              (lines{"runtime error line 2 tab 0", "function _update() x = nil + 1 end",
+                     "attempt to perform arithmetic on a nil value", "in _update line 2 (tab 0)"}));
 }
 
 TEST(RunErrors, AssertMessage) {
@@ -654,6 +774,53 @@ TEST_F(Run, LongTextTakesSeveralRowsAndScrolls) {
     EXPECT_GT(ink(102) + ink(103) + ink(104), 0);
     EXPECT_EQ(ink(95), 0);
     EXPECT_GT(ink(96) + ink(97) + ink(98), 0);   // the "x" line, scrolled up
+}
+
+TEST(WrapWords, LinesBreakBetweenWords) {
+    struct Case {
+        const char *text;
+        int width;
+        const char *lines;
+        int count;
+    } cases[] = {
+        {"", 10, "", 1},
+        {"short", 10, "short", 1},
+        {"exactly 10", 10, "exactly 10", 1},
+        {"the quick brown fox", 10, "the quick\nbrown fox", 2},
+        {"one  two   three", 8, "one  two\nthree", 2},       // spaces at a break are dropped
+        {"abcdefghijklmno", 6, "abcdef\nghijkl\nmno", 3},    // a word longer than a line
+        {"saved to ~/Desktop/hello_000.png", 16, "saved to\n~/Desktop/\nhello_000.png", 3},
+        {"/home/someone/Desktop/x.png", 16, "/home/someone/\nDesktop/x.png", 2},
+        {"first\nsecond line", 6, "first\nsecond\nline", 3},  // newlines stay
+        {"a\n\nb", 4, "a\n\nb", 3},
+        {"trailing\n", 10, "trailing", 1},
+        {"ends with spaces    ", 9, "ends with\nspaces", 2},
+    };
+    for (const Case &c : cases) {
+        char out[256];
+        EXPECT_EQ(zorva_wrap_words(c.text, c.width, out, int(sizeof out)), c.count) << c.text;
+        EXPECT_STREQ(out, c.lines) << c.text;
+    }
+    // Cut to the buffer.
+    char small[6];
+    zorva_wrap_words("hello world", 20, small, int(sizeof small));
+    EXPECT_STREQ(small, "hello");
+}
+
+TEST_F(Run, AWrappedLineBreaksBetweenWords) {
+    pstate.draw_state.cursor_y = 0;
+    // 25 characters, then a word that would straddle the 32nd column.
+    zorva_print("aaaa aaaa aaaa aaaa aaaa bbbbbbbbbb");
+    EXPECT_EQ(pstate.draw_state.cursor_y, 12);
+    auto ink_in = [](int x0, int x1, int y0) {
+        int n = 0;
+        for (int y = y0; y < y0 + 5; y++)
+            for (int x = x0; x <= x1; x++) n += pstate.screen->rows[y][x] != 0;
+        return n;
+    };
+    EXPECT_EQ(ink_in(100, 127, 0), 0);      // the first row ends after the a's
+    EXPECT_GT(ink_in(0, 38, 6), 0);         // the b's all on the second row
+    EXPECT_EQ(ink_in(40, 127, 6), 0);
 }
 
 TEST_F(Run, ExecModePrintsToStandardOutput) {

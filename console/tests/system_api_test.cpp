@@ -322,7 +322,7 @@ TEST_F(SystemApi, Help) {
     EXPECT_EQ(cart.output[1], (printed_line{"commands", 12}));
     EXPECT_EQ(cart.output[3], (printed_line{"load <filename>  save <filename>", 6}));
     EXPECT_EQ(cart.output[10], (printed_line{"splore     to explore cartridges", 14}));
-    EXPECT_EQ(cart.output[16], (printed_line{"see zorva.txt for more info", 12}));
+    EXPECT_EQ(cart.output[16], (printed_line{"see README.md for more info", 12}));
 }
 
 TEST_F(SystemApi, LoginAndTheQuietCommands) {

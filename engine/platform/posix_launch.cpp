@@ -7,6 +7,7 @@
 #include "tamu.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -80,12 +82,15 @@ void sleep_ms(int ms) {
     }
 }
 
-// Starts the program (found on PATH) with standard input from /dev/null.
+// Starts the program (found on PATH) with standard input from /dev/null and,
+// when given, its standard output and error on the two descriptors.
 // Returns its process id, or -1.
-pid_t spawn(const char *const argv[]) {
+pid_t spawn(const char *const argv[], int out_fd = -1, int err_fd = -1) {
     posix_spawn_file_actions_t actions;
     if (posix_spawn_file_actions_init(&actions) != 0) return -1;
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (out_fd >= 0) posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
+    if (err_fd >= 0) posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
     pid_t pid = -1;
     int error = posix_spawnp(&pid, argv[0], &actions, nullptr, const_cast<char *const *>(argv),
                              environ);
@@ -171,42 +176,165 @@ int tamu_create_wget_string(const char *url, const char *path, char *out, int ca
     return text.result();
 }
 
-int tamu_wget(const char *url, const char *path) {
-    if (!url || !path || !path[0]) return 0;
-    // "-" alone would mean standard output to wget.
-    std::string out_path = std::strcmp(path, "-") == 0 ? std::string("./-") : std::string(path);
+namespace {
+
+// Writes all n bytes; false when the file cannot take them.
+bool write_all(int fd, const char *bytes, size_t n) {
+    while (n > 0) {
+        ssize_t done = write(fd, bytes, n);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return false;
+        bytes += done;
+        n -= size_t(done);
+    }
+    return true;
+}
+
+// The status of the first answer in wget's server-response lines
+// ("  HTTP/1.1 302 Found"), or 0.
+int first_status(const std::string &messages) {
+    size_t at = messages.find("  HTTP/");
+    if (at == std::string::npos) return 0;
+    size_t space = messages.find(' ', at + 7);
+    if (space == std::string::npos) return 0;
+    return std::atoi(messages.c_str() + space + 1);
+}
+
+// One running wget: its body arrives on a pipe and goes to the file, its
+// messages (the server's answer lines) on another.
+struct wget_run {
+    pid_t pid = -1;
+    int body = -1, messages = -1, file = -1;
+    std::string message_text;   // the first few kilobytes
+    int64_t written = 0;
+
+    ~wget_run() {
+        for (int fd : {body, messages, file})
+            if (fd >= 0) close(fd);
+    }
+    // Reads what one pipe holds. False at its end (or a failed read).
+    bool take(int &fd, char *buffer, size_t size, int *result, int64_t max_bytes) {
+        ssize_t n = read(fd, buffer, size);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+        if (n <= 0) {
+            close(fd);
+            fd = -1;
+            return false;
+        }
+        if (&fd == &messages) {
+            if (message_text.size() < 4096) message_text.append(buffer, size_t(n));
+            return true;
+        }
+        if (max_bytes >= 0 && written + n > max_bytes) {
+            *result = TAMU_WGET_TOO_LARGE;
+            return false;
+        }
+        if (!write_all(file, buffer, size_t(n))) {
+            *result = TAMU_WGET_FAILED;
+            return false;
+        }
+        written += n;
+        return true;
+    }
+};
+
+}  // namespace
+
+int tamu_wget_limited(const char *url, const char *path, int64_t max_bytes, const std::atomic<int> *stop) {
+    if (!url || !path || !path[0]) return TAMU_WGET_NO_FILE;
     // Callers judge the download by the file: whatever was at path before
     // must not pass for it when no download runs at all.
     char command[TAMU_MAX_COMMAND + 1];
     int length = tamu_create_wget_string(url, path, command, sizeof command);
     if (length < 0 || length > TAMU_MAX_COMMAND) {
-        std::remove(out_path.c_str());
-        return 0;
+        std::remove(path);
+        return TAMU_WGET_FAILED;
     }
+    wget_run run;
+    run.file = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (run.file < 0) {
+        std::remove(path);
+        return TAMU_WGET_NO_FILE;
+    }
+    int body[2], messages[2];
+    if (pipe2(body, O_CLOEXEC) != 0) {
+        std::remove(path);
+        return TAMU_WGET_FAILED;
+    }
+    if (pipe2(messages, O_CLOEXEC) != 0) {
+        close(body[0]);
+        close(body[1]);
+        std::remove(path);
+        return TAMU_WGET_FAILED;
+    }
+    run.body = body[0];
+    run.messages = messages[0];
 
     int seconds = download_timeout();
     std::string timeout_option = "--timeout=" + std::to_string(seconds);
-    // "--" ends the options, so a URL cannot pass as one.
-    const char *argv[] = {"wget", "-q", "-O", out_path.c_str(), timeout_option.c_str(),
+    // The body to standard output, the server's answer lines (-S) to
+    // standard error; no redirect is followed; "--" ends the options, so a
+    // URL cannot pass as one.
+    const char *argv[] = {"wget", "-nv", "-S", "--max-redirect=0", "-O", "-", timeout_option.c_str(),
                           "--tries=1", "--", url, nullptr};
-    pid_t pid = spawn(argv);
-    if (pid < 0) {
-        std::remove(out_path.c_str());
-        return 0;
+    run.pid = spawn(argv, body[1], messages[1]);
+    close(body[1]);
+    close(messages[1]);
+    if (run.pid < 0) {
+        std::remove(path);
+        return TAMU_WGET_FAILED;
     }
 
     // wget's own time-out covers a server that stops answering; a download
     // that still runs at the deadline (a trickling server) is ended here.
-    int status = 0;
-    if (!wait_until(pid, now_seconds() + seconds, &status)) {
-        kill(pid, SIGKILL);
-        reap(pid, &status);
+    double deadline = now_seconds() + seconds;
+    int result = -1;
+    static thread_local char buffer[65536];
+    while (result < 0 && (run.body >= 0 || run.messages >= 0)) {
+        if (stop && stop->load()) {
+            result = TAMU_WGET_STOPPED;
+            break;
+        }
+        if (now_seconds() >= deadline) {
+            result = TAMU_WGET_TIMED_OUT;
+            break;
+        }
+        pollfd fds[2];
+        int n = 0;
+        if (run.body >= 0) fds[n++] = {run.body, POLLIN, 0};
+        if (run.messages >= 0) fds[n++] = {run.messages, POLLIN, 0};
+        int ready = poll(fds, nfds_t(n), 10);
+        if (ready < 0 && errno != EINTR) {
+            result = TAMU_WGET_FAILED;
+            break;
+        }
+        for (int i = 0; i < n && result < 0; i++) {
+            if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            int &fd = fds[i].fd == run.body ? run.body : run.messages;
+            run.take(fd, buffer, sizeof buffer, &result, max_bytes);
+        }
     }
-    // Only a complete download leaves a file (wget creates it first).
-    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        std::remove(out_path.c_str());
+    int status = 0;
+    if (result >= 0) kill(run.pid, SIGKILL);   // ended early: wget goes too
+    reap(run.pid, &status);
+    if (result < 0) {
+        bool exited_ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        int answer = first_status(run.message_text);
+        result = exited_ok ? TAMU_WGET_DONE : answer >= 300 && answer < 400 ? TAMU_WGET_REDIRECTED : TAMU_WGET_FAILED;
+    }
+    if (close(run.file) != 0 && result == TAMU_WGET_DONE) result = TAMU_WGET_FAILED;
+    run.file = -1;
+    // Only a complete download leaves a file.
+    if (result != TAMU_WGET_DONE) std::remove(path);
+    return result;
+}
+
+int tamu_wget(const char *url, const char *path) {
+    tamu_wget_limited(url, path, -1, nullptr);
     return 0;
 }
+
+const char *tamu_wget_failure() { return ""; }
 
 void tamu_launch_html(const char *target) {
     if (!target) return;

@@ -77,6 +77,70 @@ int tamu_chmod(const char *path, int mode) {
     return chmod(path, static_cast<mode_t>(mode)) == 0 ? 0 : 1;
 }
 
+namespace {
+
+// Creates path and every missing folder above it (0755).
+void make_folders(const char *path) {
+    char part[1024];
+    std::snprintf(part, sizeof part, "%s", path);
+    for (char *p = part + 1; *p; p++) {
+        if (*p != '/') continue;
+        *p = 0;
+        tamu_mkdir(part);
+        *p = '/';
+    }
+    tamu_mkdir(part);
+}
+
+// The desktop folder the user's environment names: XDG_DESKTOP_DIR in
+// user-dirs.dirs (in $XDG_CONFIG_HOME, else ~/.config), a quoted value
+// that is "$HOME/..." or an absolute path. 0 with the folder in out (no
+// trailing '/'), else non-zero.
+int xdg_desktop_folder(const char *home, char *out) {
+    char file[1024];
+    const char *config = std::getenv("XDG_CONFIG_HOME");
+    int joined = config && config[0] == '/' ? tamu_path_join(file, config, "/user-dirs.dirs")
+                                            : tamu_path_join(file, home, "/.config/user-dirs.dirs");
+    if (joined) return 1;
+    FILE *f = std::fopen(file, "r");
+    if (!f) return 1;
+    int found = 1;
+    char line[1024];
+    while (std::fgets(line, sizeof line, f)) {
+        const char *p = line;
+        while (*p == ' ' || *p == '\t') p++;
+        const char key[] = "XDG_DESKTOP_DIR=\"";
+        if (std::strncmp(p, key, sizeof key - 1) != 0) continue;
+        p += sizeof key - 1;
+        char value[1024];
+        size_t n = 0;
+        bool closed = false;
+        for (; *p && n + 1 < sizeof value; p++) {
+            if (*p == '"') {
+                closed = true;
+                break;
+            }
+            if (*p == '\\' && p[1]) p++;
+            value[n++] = *p;
+        }
+        value[n] = 0;
+        if (!closed) continue;
+        // The last line that names the folder counts.
+        if (std::strncmp(value, "$HOME", 5) == 0 && (value[5] == 0 || value[5] == '/'))
+            found = tamu_path_join(out, home, value + 5);
+        else if (value[0] == '/')
+            found = tamu_path_join(out, value);
+        else
+            continue;
+        size_t length = std::strlen(out);
+        while (length > 1 && out[length - 1] == '/') out[--length] = 0;
+    }
+    std::fclose(f);
+    return found;
+}
+
+}  // namespace
+
 int tamu_prefix_with_desktop_path(const char *name, char *out) {
     if (tamu_path_is_set(cconfig.desktop_path)) {
         tamu_mkdir(cconfig.desktop_path);
@@ -85,6 +149,15 @@ int tamu_prefix_with_desktop_path(const char *name, char *out) {
         return tamu_path_join(out, cconfig.desktop_path, sep, name);
     }
     const char *home = std::getenv("HOME");
-    if (home && home[0]) return tamu_path_join(out, home, "/Desktop/", name);
+    if (home && home[0]) {
+        char folder[1024];
+        if (xdg_desktop_folder(home, folder) != 0 && tamu_path_join(folder, home, "/Desktop")) {
+            out[0] = 0;
+            return 1;
+        }
+        make_folders(folder);
+        size_t n = std::strlen(folder);
+        return tamu_path_join(out, folder, folder[n - 1] == '/' ? "" : "/", name);
+    }
     return tamu_path_join(out, name);
 }

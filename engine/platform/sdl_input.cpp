@@ -77,6 +77,23 @@ class sdl_source final : public tamu_input_source {
         snap.mouse_x = x;
         snap.mouse_y = y;
     }
+
+    int quit_pending() override {
+        if (!SDL_WasInit(SDL_INIT_EVENTS)) return 0;
+        SDL_PumpEvents();   // also turns SIGINT and SIGTERM into the quit event
+        if (SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_QUIT, SDL_QUIT) > 0) return 1;
+        static SDL_Event queued[512];
+        int n = SDL_PeepEvents(queued, 512, SDL_PEEKEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT);
+        for (int i = 0; i < n; i++)
+            if (queued[i].window.event == SDL_WINDOWEVENT_CLOSE) return 1;
+        n = SDL_PeepEvents(queued, 512, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_KEYDOWN);
+        for (int i = 0; i < n; i++) {
+            const SDL_Keysym &k = queued[i].key.keysym;
+            if (k.scancode == SDL_SCANCODE_Q && (k.mod & (KMOD_CTRL | KMOD_GUI)) && !(k.mod & (KMOD_ALT | KMOD_SHIFT))) return 1;
+            if (k.scancode == SDL_SCANCODE_F4 && (k.mod & KMOD_ALT)) return 1;
+        }
+        return 0;
+    }
 };
 
 sdl_source platform_source;

@@ -3,13 +3,18 @@
 // tamu_wget results: 0 done, 1 no internet session, 2 the output file
 // cannot be created, 3 the URL could not be fetched (no answer, an HTTP
 // status other than 2xx, a broken transfer, a write that failed or the
-// time-out). As on Linux, only a complete download leaves a file behind.
+// time-out); tamu_wget_limited adds 4, a body over its bound. As on Linux,
+// only a complete download leaves a file behind. The downloads run on
+// worker threads and the log (with its shared line buffer) is the main
+// thread's: the reason of a failure is kept for the thread
+// (tamu_wget_failure) for the caller to log.
 #include "tamu.h"
 
 #include <windows.h>
 #include <shellapi.h>
 #include <wininet.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -60,9 +65,22 @@ long long content_length(HINTERNET url) {
     return end != text && n >= 0 ? n : -1;
 }
 
+thread_local char failure[512];
+
+void note_failure(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void note_failure(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(failure, sizeof failure, format, args);
+    va_end(args);
+}
+
 }  // namespace
 
-int tamu_wget(const char *url, const char *path) {
+const char *tamu_wget_failure() { return failure; }
+
+int tamu_wget_limited(const char *url, const char *path, int64_t max_bytes, const std::atomic<int> *) {
+    failure[0] = 0;
     if (!path || !path[0]) return 2;
     if (!url) return 3;
     int seconds = download_timeout();
@@ -70,14 +88,14 @@ int tamu_wget(const char *url, const char *path) {
     internet_handle session(
         InternetOpenA(tamu_state.application_title, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session.h) {
-        tamu_debugf("tamu_wget failed: could not InternetOpen(\"%s\", 0, 0, 0, 0);\n", path);
+        note_failure("could not InternetOpen(\"%.400s\", 0, 0, 0, 0);", path);
         return 1;
     }
     set_timeouts(session.h, seconds);
 
     FILE *out = std::fopen(path, "wb");
     if (!out) {
-        tamu_debugf("tamu_wget failed: could not open outfile: %s\n", path);
+        note_failure("could not open outfile: %.400s", path);
         return 2;
     }
     auto fail = [&](int code) {
@@ -90,12 +108,12 @@ int tamu_wget(const char *url, const char *path) {
                   INTERNET_FLAG_NO_COOKIES;
     internet_handle request(InternetOpenUrlA(session.h, url, nullptr, 0, flags, 0));
     if (!request.h) {
-        tamu_debug("tamu_wget failed: UrlHandle == 0\n");
+        note_failure("UrlHandle == 0");
         return fail(3);
     }
     DWORD status = status_of(request.h);
     if (status < 200 || status > 299) {
-        tamu_debugf("tamu_wget failed: HTTP status %lu\n", static_cast<unsigned long>(status));
+        note_failure("HTTP status %lu", static_cast<unsigned long>(status));
         return fail(3);
     }
 
@@ -108,32 +126,38 @@ int tamu_wget(const char *url, const char *path) {
     for (;;) {
         DWORD got = 0;
         if (!InternetReadFile(request.h, block, sizeof block, &got)) {
-            tamu_debug("tamu_wget failed: the transfer broke off\n");
+            note_failure("the transfer broke off");
             return fail(3);
         }
         if (got == 0) break;
+        if (max_bytes >= 0 && total + got > max_bytes) {
+            note_failure("the file is too large");
+            return fail(TAMU_WGET_TOO_LARGE);
+        }
         total += got;
         if (std::fwrite(block, 1, got, out) != got) {
-            tamu_debugf("tamu_wget failed: could not write outfile: %s\n", path);
+            note_failure("could not write outfile: %.400s", path);
             return fail(3);
         }
         if (GetTickCount64() > deadline) {
-            tamu_debug("tamu_wget failed: timed out\n");
+            note_failure("timed out");
             return fail(3);
         }
     }
     // A connection that closed early ends like a complete body.
     if (expected >= 0 && total != expected) {
-        tamu_debug("tamu_wget failed: the transfer broke off\n");
+        note_failure("the transfer broke off");
         return fail(3);
     }
     if (std::fclose(out) != 0) {
         std::remove(path);
-        tamu_debugf("tamu_wget failed: could not write outfile: %s\n", path);
+        note_failure("could not write outfile: %.400s", path);
         return 3;
     }
     return 0;
 }
+
+int tamu_wget(const char *url, const char *path) { return tamu_wget_limited(url, path, -1, nullptr); }
 
 void tamu_launch_html(const char *target) {
     if (!target || !target[0]) return;

@@ -112,7 +112,9 @@ int tamu_prefix_with_desktop_path(const char *name, char *out) {
         char folder[1024];
         if (tamu_path_join(folder, profile)) return fail(out);
         to_slashes(folder);
-        return tamu_path_join(out, folder, "/Desktop/", name);
+        if (tamu_path_join(folder, folder, "/Desktop")) return fail(out);
+        tamu_mkdir(folder);
+        return tamu_path_join(out, folder, "/", name);
     }
     return tamu_prefix_with_program_path(name, out);
 }

@@ -172,14 +172,13 @@ TEST_F(Download, ServerThatNeverAnswersTimesOut) {
 }
 
 TEST_F(Download, WgetStillRunningAtTheTimeoutIsEnded) {
-    // A stand-in wget that creates the file as wget does and then hangs.
+    // A stand-in wget that hangs without a word.
     std::string bin = home + "/wget-bin";
     std::string pid_file = home + "/wget.pid";
     mkdir(bin.c_str(), 0755);
     write_file(bin + "/wget",
                "#!/bin/sh\n"
                "echo $$ > \"$ZORVA_WGET_PID\"\n"
-               ": > \"$3\"\n"
                "exec sleep 30\n");
     chmod((bin + "/wget").c_str(), 0755);
     setenv("PATH", (bin + ":" + old_path).c_str(), 1);
@@ -196,6 +195,107 @@ TEST_F(Download, WgetStillRunningAtTheTimeoutIsEnded) {
     pid_t pid = std::atoi(read_file(pid_file).c_str());
     ASSERT_GT(pid, 0);
     EXPECT_NE(kill(pid, 0), 0) << "the hung wget " << pid << " still exists";
+}
+
+// The largest size a file reached while a download ran on another thread.
+struct size_watch {
+    std::string path;
+    std::atomic<bool> done{false};
+    std::atomic<long long> largest{0};
+    std::thread thread;
+    explicit size_watch(const std::string &p) : path(p) {
+        thread = std::thread([this] {
+            while (!done) {
+                struct stat st;
+                if (stat(path.c_str(), &st) == 0 && st.st_size > largest) largest = st.st_size;
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        });
+    }
+    ~size_watch() {
+        done = true;
+        thread.join();
+    }
+};
+
+TEST_F(Download, BoundedDownloadsEndAtTheirBoundAndFollowNoRedirect) {
+    write_file(root + "/small.bin", std::string(1000, 's'));
+    write_file(root + "/exact.bin", std::string(4096, 'e'));
+    write_file(root + "/over.bin", std::string(4097, 'o'));
+    start_server();
+    SilentServer elsewhere;   // another server a redirect may point at
+    ASSERT_TRUE(elsewhere.start());
+    std::string other = "http://127.0.0.1:" + std::to_string(elsewhere.port) + "/x.png";
+    cconfig.timeout = 30;
+    const int64_t cap = 4096, big_cap = 8 << 20;
+    struct {
+        std::string url;
+        int64_t cap;
+        int result;
+    } cases[] = {
+        {url("small.bin"), cap, TAMU_WGET_DONE},
+        {url("exact.bin"), cap, TAMU_WGET_DONE},
+        {url("over.bin"), cap, TAMU_WGET_TOO_LARGE},
+        {url("missing.bin"), cap, TAMU_WGET_FAILED},
+        {url("hostile/endless"), big_cap, TAMU_WGET_TOO_LARGE},
+        {url("hostile/chunk?262144000"), big_cap, TAMU_WGET_TOO_LARGE},
+        {url("hostile/redirect?") + other, cap, TAMU_WGET_REDIRECTED},
+        {url("hostile/redirect?ftp://127.0.0.1/x.png"), cap, TAMU_WGET_REDIRECTED},
+        {url("hostile/redirect?/small.bin"), cap, TAMU_WGET_REDIRECTED},
+    };
+    std::string path = home + "/bounded.out";
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.url);
+        std::remove(path.c_str());
+        auto start = clock_type::now();
+        int result;
+        {
+            size_watch watch(path);
+            result = tamu_wget_limited(c.url.c_str(), path.c_str(), c.cap, nullptr);
+            EXPECT_LE(watch.largest, c.cap);
+        }
+        EXPECT_EQ(result, c.result);
+        // Not held until the time-out (a generous bound).
+        EXPECT_LT(clock_type::now() - start, std::chrono::seconds(10));
+        EXPECT_EQ(exists(path), c.result == TAMU_WGET_DONE);
+        if (c.result == TAMU_WGET_DONE) {
+            EXPECT_EQ(read_file(path), read_file(root + c.url.substr(c.url.rfind('/'))));
+        }
+        EXPECT_EQ(child_wget_processes(), 0);
+    }
+    EXPECT_FALSE(elsewhere.contacted());
+}
+
+TEST_F(Download, AStopWordEndsTheDownloadAndItsWget) {
+    start_server();
+    cconfig.timeout = 30;
+    std::string path = home + "/stopped.out";
+    std::atomic<int> stop{0};
+    std::atomic<int> result{-1};
+    std::thread worker([&] { result = tamu_wget_limited(url("hostile/trickle").c_str(), path.c_str(), -1, &stop); });
+    // Until the trickle has begun (a generous bound).
+    for (int i = 0; i < 1000 && !(exists(path) && child_wget_processes() == 1); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(child_wget_processes(), 1);
+    EXPECT_EQ(result, -1);
+    stop = 1;
+    auto start = clock_type::now();
+    worker.join();
+    EXPECT_LT(clock_type::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(result, TAMU_WGET_STOPPED);
+    EXPECT_FALSE(exists(path));
+    EXPECT_EQ(child_wget_processes(), 0);
+}
+
+TEST_F(Download, ATricklingServerIsEndedAtTheTimeout) {
+    start_server();
+    cconfig.timeout = 1;
+    std::string path = home + "/trickle.out";
+    auto start = clock_type::now();
+    EXPECT_EQ(tamu_wget_limited(url("hostile/trickle").c_str(), path.c_str(), -1, nullptr), TAMU_WGET_TIMED_OUT);
+    EXPECT_LT(clock_type::now() - start, std::chrono::seconds(5));
+    EXPECT_FALSE(exists(path));
+    EXPECT_EQ(child_wget_processes(), 0);
 }
 
 std::atomic<int> worker_state{0};

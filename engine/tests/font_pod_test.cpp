@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -119,9 +120,30 @@ TEST(FontPod, SystemFontLoadsAndDraws) {
     EXPECT_EQ(tamu_get_text_width("Hi", font), 7);   // 4 pixels a glyph
     cbitmap *b = tamu_create_bitmap(9, 12, 8);
     EXPECT_EQ(tamu_draw_text_ex(b, "Hi\n" "\x7f", font, 1, 0, TAMU_TEXT_SOLID, 7), 6);
-    EXPECT_EQ(map_of(b), joined({".7.7..7..", ".7.7.....", ".777..7..", ".7.7..7..", ".7.7..7..", ".........",
+    EXPECT_EQ(map_of(b), joined({".7.7.....", ".7.7.777.", ".777..7..", ".7.7..7..", ".7.7.777.", ".........",
                                  ".777.....", ".777.....", ".777.....", ".777.....", ".777.....", "........."}));
     tamu_destroy_bitmap(b);
+    tamu_destroy_pod(font);
+}
+
+// Every glyph can be told from every other: no two are alike, and the
+// letters, digits and signs that were easy to mistake differ.
+TEST(FontPod, SystemFontGlyphsDifferPairwise) {
+    cpod *font = tamu_load_pod(system_font_path().c_str());
+    ASSERT_NE(font, nullptr);
+    auto pixels = [&](int byte) {
+        auto *g = static_cast<cbitmap *>(cpod_get_item(font, byte, CPOD_ITEM_BITMAP));
+        std::string p = std::to_string(g->width) + ":";
+        for (int y = 0; y < g->height; y++)
+            for (int x = 0; x < g->width; x++) p += g->rows[y][x] ? '#' : '.';
+        return p;
+    };
+    std::vector<std::string> glyphs;
+    for (int byte = 0; byte < 256; byte++) glyphs.push_back(pixels(byte));
+    for (int a = 0; a < 256; a++)
+        for (int b = a + 1; b < 256; b++) EXPECT_NE(glyphs[size_t(a)], glyphs[size_t(b)]) << a << " and " << b;
+    // Capitals and their lower case (small capitals) differ too.
+    for (int c = 'a'; c <= 'z'; c++) EXPECT_NE(glyphs[size_t(c)], glyphs[size_t(c - 32)]) << char(c);
     tamu_destroy_pod(font);
 }
 
@@ -146,6 +168,7 @@ TEST(FontPod, GeneratorOutputIsCurrent) {
         {"a glyph twice", "glyph 0xFF", "glyph 0xFE"},
         {"a bad row", "glyph 0x42 B\n##.", "glyph 0x42 B\n#x."},
         {"four rows", "glyph 0x42 B\n##.\n", "glyph 0x42 B\n"},
+        {"two glyphs alike", "glyph 0x42 B\n##.\n#.#\n##.\n#.#\n##.", "glyph 0x42 B\n.#.\n#.#\n###\n#.#\n#.#"},
     };
     for (const Case &c : cases) {
         std::string broken = art;

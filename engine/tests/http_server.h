@@ -15,6 +15,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <dirent.h>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -108,6 +110,11 @@ class SilentServer {
         port = ntohs(address.sin_port);
         return true;
     }
+    // True when a client has connected (the connection waits unaccepted).
+    bool contacted() const {
+        pollfd p{fd_, POLLIN, 0};
+        return fd_ >= 0 && poll(&p, 1, 0) > 0;
+    }
     ~SilentServer() {
         if (fd_ >= 0) close(fd_);
     }
@@ -116,3 +123,25 @@ class SilentServer {
     int fd_ = -1;
 };
 
+
+// The wget processes this process started that still exist (zombies
+// included: a child that was never reaped counts).
+inline int child_wget_processes() {
+    int found = 0;
+    DIR *proc = opendir("/proc");
+    if (!proc) return -1;
+    while (dirent *entry = readdir(proc)) {
+        if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+        std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        // pid (comm) state ppid ...
+        size_t open = line.find('('), close_at = line.rfind(')');
+        if (open == std::string::npos || close_at == std::string::npos) continue;
+        std::string comm = line.substr(open + 1, close_at - open - 1);
+        int ppid = std::atoi(line.c_str() + close_at + 4);
+        if (comm == "wget" && ppid == getpid()) found++;
+    }
+    closedir(proc);
+    return found;
+}

@@ -324,6 +324,75 @@ TEST_F(PngImage, OversizedFilesAreRefusedUnread) {
     std::filesystem::remove(path);
 }
 
+TEST_F(PngImage, APictureOfAGivenSizeIsCheckedByItsHeaderAlone) {
+    // 8192 x 2048 in a few bytes: a picture that costs 64 MB to decode.
+    std::string bomb = make_png(8192, 2048, 0, 1, std::string(1 + 1024, '\0'));
+    auto rows = [](int w, int h) {
+        std::string s;
+        for (int y = 0; y < h; y++) s += '\0' + std::string(size_t(4 * w), '\x11');
+        return s;
+    };
+    std::string cart = make_png(160, 205, 6, 8, rows(160, 205));
+    std::string wide = make_png(161, 205, 6, 8, rows(161, 205));
+    // The right size in its header, cut in its data.
+    std::string cut = cart.substr(0, cart.size() - 30);
+    // The right size, padded with a chunk far beyond what it needs.
+    std::string padded = make_png(160, 205, 6, 8, rows(160, 205),
+                                  {{"zzPd", std::string(size_t(tamu_png_file_bound(160, 205)), 'p')}});
+    struct {
+        const char *name;
+        const std::string &png;
+        unsigned result, w, h;
+        bool decoded;
+    } cases[] = {
+        {"cart", cart, 0, 160, 205, true},
+        {"bomb", bomb, TAMU_IMAGE_ERROR_WRONG_SIZE, 8192, 2048, false},
+        {"one column more", wide, TAMU_IMAGE_ERROR_WRONG_SIZE, 161, 205, false},
+        {"cut", cut, 1, 160, 205, true},   // any decoder error
+        {"padded", padded, TAMU_IMAGE_ERROR_TOO_LARGE, 160, 205, false},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        unsigned w = 0, h = 0;
+        EXPECT_EQ(tamu_png_size_from_bytes(reinterpret_cast<const uint8_t *>(c.png.data()), c.png.size(), &w, &h), 0u);
+        EXPECT_EQ(w, c.w);
+        EXPECT_EQ(h, c.h);
+        // From memory and from disk.
+        write_file(path_of("sized.png"), c.png);
+        cfile *files[] = {tamu_fopen_memory(c.png.data(), int(c.png.size())), tamu_fopen(path_of("sized.png").c_str(), "rb")};
+        for (cfile *f : files) {
+            ASSERT_NE(f, nullptr);
+            EXPECT_EQ(tamu_png_size_from_file(f, &w, &h), 0u);
+            EXPECT_EQ(w, c.w);
+            EXPECT_EQ(tamu_ftell(f), 0);
+            int before = tamu_png_decodes();
+            unsigned char *out = reinterpret_cast<unsigned char *>(1);
+            unsigned e = LodePNG_decode32_tamu_file_sized(&out, f, 160, 205, &w, &h);
+            if (c.result == 1)
+                EXPECT_NE(e, 0u);
+            else
+                EXPECT_EQ(e, c.result);
+            EXPECT_EQ(w, c.w);
+            EXPECT_EQ(h, c.h);
+            EXPECT_EQ(out != nullptr, e == 0);
+            EXPECT_EQ(tamu_png_decodes() - before, c.decoded ? 1 : 0);
+            std::free(out);
+            tamu_fclose(f);
+        }
+    }
+    unsigned w = 5, h = 5;
+    for (const std::string &not_png : {std::string(), std::string("GIF89a"), cart.substr(0, 32)}) {
+        EXPECT_NE(tamu_png_size_from_bytes(reinterpret_cast<const uint8_t *>(not_png.data()), not_png.size(), &w, &h), 0u);
+        EXPECT_EQ(w, 0u);
+    }
+    EXPECT_EQ(tamu_png_size_from_file(nullptr, &w, &h), TAMU_IMAGE_ERROR_NO_FILE);
+    // The bound fits the largest honest file of that size: 16-bit RGBA,
+    // stored uncompressed.
+    EXPECT_GE(tamu_png_file_bound(160, 205), 205 * (1 + 8 * 160));
+    EXPECT_LT(tamu_png_file_bound(160, 205), 512 * 1024);
+    EXPECT_LT(tamu_png_file_bound(1024, 544), 5 * 1024 * 1024);
+}
+
 TEST_F(PngImage, Saved32BitBitmapsLoadBackTheSame) {
     cbitmap *original = pattern32(23, 9);
     std::string path = path_of("saved.png");

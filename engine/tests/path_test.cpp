@@ -240,8 +240,18 @@ TEST_F(Paths, FolderPathsThatDoNotFitFail) {
 
 TEST_F(Paths, DesktopFolder) {
     char out[1024];
+#ifndef _WIN32
+    std::string home = test_home() + "/desktop_home";
+    ScopedEnv home_env("HOME", home.c_str());
+    ScopedEnv config_env("XDG_CONFIG_HOME", nullptr);
+    // A home without a desktop folder gets one.
+    EXPECT_EQ(tamu_prefix_with_desktop_path("shot.png", out), 0);
+    EXPECT_EQ(std::string(out), home + "/Desktop/shot.png");
+    EXPECT_TRUE(is_directory(home + "/Desktop"));
+#else
     EXPECT_EQ(tamu_prefix_with_desktop_path("shot.png", out), 0);
     EXPECT_EQ(std::string(out), test_home() + "/Desktop/shot.png");
+#endif
 
     std::string desk = test_home() + "/pictures";
     std::snprintf(cconfig.desktop_path, sizeof cconfig.desktop_path, "%s", desk.c_str());
@@ -251,11 +261,59 @@ TEST_F(Paths, DesktopFolder) {
 
 #ifndef _WIN32   // the Linux rule; Windows: win32_path_test.cpp
     cconfig.desktop_path[0] = 0;
-    ScopedEnv home("HOME", nullptr);
+    ScopedEnv no_home("HOME", nullptr);
     tamu_prefix_with_desktop_path("shot.png", out);
     EXPECT_STREQ(out, "shot.png");
 #endif
 }
+
+#ifndef _WIN32
+// The desktop folder named by the user's xdg-user-dirs file.
+TEST_F(Paths, DesktopFolderOfTheUserDirsFile) {
+    std::string home = test_home() + "/xdg_home";
+    ScopedEnv home_env("HOME", home.c_str());
+    ScopedEnv config_env("XDG_CONFIG_HOME", nullptr);
+    struct Case {
+        const char *file, *expected;   // expected folder under home ("" = home itself)
+    } cases[] = {
+        {"XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n", "/Schreibtisch"},
+        {"# written by xdg-user-dirs-update\nXDG_DOWNLOAD_DIR=\"$HOME/dl\"\n"
+         "  XDG_DESKTOP_DIR=\"$HOME/my \\\"desk\\\"/inner/\"\n", "/my \"desk\"/inner"},   // made with its parents
+        {"XDG_DESKTOP_DIR=\"$HOME/\"\n", ""},   // the desktop is the home folder
+        {"XDG_DESKTOP_DIR=\"$HOME/a\"\nXDG_DESKTOP_DIR=\"$HOME/b\"\n", "/b"},   // the last line counts
+        {"XDG_DESKTOP_DIR=\"Desktop\"\n", "/Desktop"},        // relative: not allowed, the default
+        {"XDG_DESKTOP_DIR=\"$HOMEX/desk\"\n", "/Desktop"},    // not $HOME
+        {"XDG_DESKTOP_DIR=\"$HOME/open\n", "/Desktop"},        // no closing quote
+        {"XDG_DESKTOP_DIR=$HOME/bare\n", "/Desktop"},           // unquoted
+    };
+    for (const Case &c : cases) {
+        std::system(("rm -rf '" + home + "' && mkdir -p '" + home + "/.config'").c_str());
+        write_file(home + "/.config/user-dirs.dirs", c.file);
+        char out[1024];
+        EXPECT_EQ(tamu_prefix_with_desktop_path("shot.png", out), 0) << c.file;
+        std::string folder = home + c.expected;
+        EXPECT_EQ(std::string(out), folder + "/shot.png") << c.file;
+        EXPECT_TRUE(is_directory(folder)) << c.file;
+    }
+
+    // An absolute path, from the file in $XDG_CONFIG_HOME.
+    std::string config = test_home() + "/xdg_config";
+    std::string absolute = test_home() + "/xdg_elsewhere/desk";
+    std::system(("rm -rf '" + config + "' '" + absolute + "' && mkdir -p '" + config + "'").c_str());
+    write_file(config + "/user-dirs.dirs", "XDG_DESKTOP_DIR=\"" + absolute + "\"\n");
+    ScopedEnv config_set("XDG_CONFIG_HOME", config.c_str());
+    char out[1024];
+    EXPECT_EQ(tamu_prefix_with_desktop_path("shot.png", out), 0);
+    EXPECT_EQ(std::string(out), absolute + "/shot.png");
+    EXPECT_TRUE(is_directory(absolute));
+
+    // The desktop_path setting comes first.
+    std::string set = test_home() + "/xdg_setting";
+    std::snprintf(cconfig.desktop_path, sizeof cconfig.desktop_path, "%s", set.c_str());
+    EXPECT_EQ(tamu_prefix_with_desktop_path("shot.png", out), 0);
+    EXPECT_EQ(std::string(out), set + "/shot.png");
+}
+#endif
 
 TEST_F(Paths, ProgramFolder) {
 #ifdef _WIN32

@@ -217,3 +217,20 @@ TEST(CpuAccount, PowerChargesThroughTheHook) {
     EXPECT_EQ(charged, 16 + 8);
     zorva_reset_hooks();
 }
+
+// A source line as a 16.16 line of its tab: below 65536 shifted, above it
+// as it is, and a line past the last tab (-1) as -1.0.
+TEST(CpuAccount, SourceLinesAsTabLinesInSixteenSixteen) {
+    zorva_hook_find_tab_line = [](int line, int *tab) {
+        if (tab) *tab = 0;
+        return line < 0 ? -1 : line - 3;
+    };
+    struct Case {
+        int line, expected;
+    } cases[] = {
+        {3, 0}, {4, 0x10000}, {40003, int(uint32_t(40000) << 16)}, {65538, int(0xFFFF0000u)},
+        {65539, 65536}, {100003, 100000}, {-5, -0x10000},
+    };
+    for (const Case &c : cases) EXPECT_EQ(get_zorva_line(c.line), c.expected) << c.line;
+    zorva_reset_hooks();
+}

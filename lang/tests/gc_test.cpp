@@ -175,6 +175,32 @@ TEST(GcFinalizers, RunOnceForUnreachableObjects) {
     EXPECT_EQ(finalized, 10);
 }
 
+// The host's guard is asked before each finalizer, in collections and at
+// close; a refused one is never called and its object goes all the same.
+TEST(GcFinalizers, AGuardMayLetObjectsGoUncalled) {
+    TestState s;
+    lua_State *L = s.L;
+    finalized = 0;
+    static int asked;
+    asked = 0;
+    lua_setfinalizerguard(L, [](void *, lua_State *) { return ++asked % 2; }, nullptr);
+    for (int i = 1; i <= 10; i++) {
+        newfinalizable(L, count_gc, i);
+        lua_pop(L, 1);
+    }
+    newfinalizable(L, count_gc, 11); // kept until the close
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    EXPECT_EQ(asked, 10);
+    EXPECT_EQ(finalized, 5);
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    EXPECT_EQ(asked, 10);   // the refused ones are gone
+    lua_setfinalizerguard(L, [](void *, lua_State *) { return ++asked, 0; }, nullptr);
+    lua_close(s.L);
+    s.L = nullptr;
+    EXPECT_EQ(asked, 11);
+    EXPECT_EQ(finalized, 5);
+}
+
 TEST(GcFinalizers, ResurrectedObjectsLeaveWeakValuesButStayAsKeys) {
     TestState s;
     lua_State *L = s.L;

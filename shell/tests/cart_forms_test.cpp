@@ -7,6 +7,7 @@
 #include "lauxlib.h"
 #include "lua.h"
 #include "lualib.h"
+#include "pip_image.h"
 #include "tamu.h"
 #include "test_util.h"
 #include "zorva_cart.h"
@@ -63,7 +64,7 @@ protected:
     void SetUp() override {
         std::memset(&pstate, 0, sizeof pstate);
         printed.clear();
-        cart_forms = {record_print, nullptr, nullptr};
+        cart_forms = {record_print, nullptr};
         saved_palette = tamu_palette;
         tamu_palette = &test_palette;
         tamu_text_init();
@@ -74,7 +75,7 @@ protected:
     void TearDown() override {
         tamu_text_exit();
         tamu_palette = saved_palette;
-        cart_forms = {nullptr, nullptr, nullptr};
+        cart_forms = {nullptr, nullptr};
         std::memset(&pstate, 0, sizeof pstate);
     }
     std::string path(const std::string &name) const { return dir + "/" + name; }
@@ -513,10 +514,39 @@ TEST_F(CartForms, PngCorruptAndForeignFiles) {
     EXPECT_EQ(load_zorva_cart_png_from_file(nullptr), nullptr);
     EXPECT_EQ(last_png_load_error, PNG_CART_CANNOT_LOAD);
 
-    // A good read clears the error word.
+    // A good read clears the error word; its one decode gives the cart and
+    // its label.
+    int decodes = tamu_png_decodes();
     cart_ptr back(load_zorva_cart_png(good.c_str()));
     ASSERT_TRUE(back);
     EXPECT_EQ(last_png_load_error, PNG_CART_OK);
+    EXPECT_NE(back->label, nullptr);
+    EXPECT_EQ(tamu_png_decodes() - decodes, 1);
+}
+
+TEST_F(CartForms, PicturesOfAnotherSizeAreRefusedUndecoded) {
+    cart_ptr cart(random_cart(41, "print(2)"));
+    std::string good = path("good.zv.png");
+    ASSERT_EQ(save_zorva_cart_png(cart.get(), good.c_str()), 0);
+    // Far longer than a 160 x 205 picture needs, its header still right.
+    std::string padded = read_file(good);
+    padded.insert(padded.size() - 12, std::string(size_t(tamu_png_file_bound(160, 205)), '\0'));
+    const std::pair<const char *, std::string> cases[] = {
+        {"8192 x 2048 in a few kilobytes", bomb_png(8192, 2048)},
+        {"4096 x 4096", bomb_png(4096, 4096)},
+        {"160 x 206", bomb_png(160, 206)},
+        {"padded", padded},
+    };
+    for (auto &[name, png] : cases) {
+        SCOPED_TRACE(name);
+        std::string file = path("odd.zv.png");
+        write_file(file, png);
+        int decodes = tamu_png_decodes();
+        EXPECT_EQ(load_zorva_cart_png(file.c_str()), nullptr);
+        EXPECT_EQ(last_png_load_error, PNG_CART_CANNOT_LOAD);
+        EXPECT_EQ(label_from_png_cart(file.c_str()), nullptr);
+        EXPECT_EQ(tamu_png_decodes(), decodes);
+    }
 }
 
 TEST_F(CartForms, PngGarbageInTheLowBits) {

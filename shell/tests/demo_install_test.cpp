@@ -6,6 +6,8 @@
 
 #include "cart_forms.h"
 #include "demo_install.h"
+#include "lua.h"
+#include "zorva_cpu.h"
 #include "zorva_run.h"
 #include "zorva_splore.h"
 
@@ -61,6 +63,13 @@ class swapped_data_pod {
     cpod *old_;
 };
 
+bool global_true(const char *name) {
+    lua_getglobal(L0, name);
+    bool b = lua_toboolean(L0, -1) != 0;
+    lua_pop(L0, 1);
+    return b;
+}
+
 std::string favourites() { return read_file(appdata_path("favourites.txt")); }
 
 int count_of(const std::string &text, const std::string &part) {
@@ -74,7 +83,8 @@ TEST(InstallGames, PutsThePreloadedCartsInTheCacheAndTheFavouritesOnce) {
     std::remove(appdata_path("favourites.txt").c_str());
     for (const char *id : preloaded_bbs_cart_ids) std::remove(get_bbs_cart_filename(id));
 
-    command(s, "install_games()");
+    command(s, "installed = install_games()");
+    EXPECT_TRUE(global_true("installed"));
     EXPECT_EQ(printed.size(), 2u);
     EXPECT_TRUE(printed_line("installed sample games"));
     EXPECT_TRUE(printed_line("to splore favourites"));
@@ -129,6 +139,34 @@ TEST(InstallGames, PutsThePreloadedCartsInTheCacheAndTheFavouritesOnce) {
     EXPECT_EQ(count_of(merged, "\n"), 3);
 }
 
+// From the main cart's menu, the way a new user does it: the second entry
+// installs the sample games, and each comes with its label picture.
+TEST(InstallGames, FromTheMainCartsMenuWithTheirLabels) {
+    shell_session s;
+    std::remove(appdata_path("favourites.txt").c_str());
+    for (const char *id : preloaded_bbs_cart_ids) std::remove(get_bbs_cart_filename(id));
+    for (int i = 0; i < 200 && !(pstate.MODE == MODE_RUNNING && pstate.running); i++) s.pass();
+    ASSERT_STREQ(pstate.working_file_name, "zorva.zv");
+    s.passes(3);
+    s.press(81);   // down: "install sample games"
+    s.passes(2);
+    s.press(27);   // X
+    s.passes(2);
+    std::string list = favourites();
+    for (const char *id : preloaded_bbs_cart_ids) {
+        EXPECT_EQ(count_of(list, "|" + std::string(id) + " "), 1) << id;
+        cbitmap *label = create_label_from_file(get_bbs_cart_filename(id));
+        ASSERT_NE(label, nullptr) << id;
+        int colours[16] = {};
+        for (int y = 0; y < 128; y++)
+            for (int x = 0; x < 128; x++) colours[label->rows[y][x] & 15]++;
+        int used = 0;
+        for (int n : colours) used += n > 0;
+        EXPECT_GE(used, 3) << id << ": a picture, not a blank label";
+        tamu_destroy_bitmap(label);
+    }
+}
+
 TEST(InstallGames, TheDataPodHoldsTheTableOfIds) {
     shell_session s;
     cpod *carts = read_data_pod_nested(POD_PRELOADED_BBS_CARTS);
@@ -146,7 +184,8 @@ TEST(InstallGames, ADataPodWithoutThemSaysSo) {
     std::remove(appdata_path("favourites.txt").c_str());
     {
         swapped_data_pod pod({"", "", "", "", "", "", "not a pod"});
-        command(s, "install_games()");
+        command(s, "installed = install_games()");
+        EXPECT_FALSE(global_true("installed"));
     }
     EXPECT_EQ(printed.size(), 1u);
     EXPECT_TRUE(printed_line("could not install sample games"));

@@ -59,6 +59,31 @@ TEST_F(MessageBar, NoticesTakeTheirTextTimesAndAlternatingColours) {
     EXPECT_EQ(app.message_end - app.message_start, 1500);
 }
 
+TEST_F(MessageBar, ALongNoticeTakesMoreLinesBrokenBetweenWords) {
+    struct Case {
+        const char *text;
+        int top;   // the bar's first row, once slid in
+    } cases[] = {
+        {"one line", 121},
+        {"saved screenshot to ~/Desktop/ZORVA_000.png", 115},   // two lines
+        {"a b c d e f g h i j k l m n o p q r s t u v w x y z a b c d e f g h i j k l m n o p q r s t u v w x y z "
+         "a b c d e f g h i j k l m n o p q r s t u v w x y z",
+         103},   // at most four lines
+    };
+    for (const Case &c : cases) {
+        show_message(c.text, 2500);
+        draw_at(app.message_start + 1000);
+        EXPECT_EQ(bar_top(), c.top) << c.text;
+    }
+    // The second line starts with the path: the first ends after "to".
+    show_message("saved screenshot to ~/Desktop/ZORVA_000.png", 2500);
+    draw_at(app.message_start + 1000);
+    EXPECT_EQ(count(8, 0, 116, 127, 120), 128 * 5 - count(app.message_colour, 0, 116, 127, 120));
+    EXPECT_GT(count(app.message_colour, 0, 116, 75, 120), 0);
+    EXPECT_EQ(count(app.message_colour, 77, 116, 127, 120), 0);   // "saved screenshot to" is 19 wide
+    EXPECT_GT(count(app.message_colour, 0, 122, 91, 126), 0);
+}
+
 TEST_F(MessageBar, SlidesInStaysAndSlidesOut) {
     int start = test_now;
     show_message("sliding", 1000);

@@ -63,3 +63,15 @@ inline std::string pip_png(const std::vector<pip_cell> &cells, int width = 1024,
     std::free(png);
     return bytes;
 }
+
+// A small PNG file of a large picture: width x height of black at one bit
+// a pixel (8192 x 2048 takes a few kilobytes and 64 MB once decoded).
+inline std::string bomb_png(int width, int height) {
+    std::vector<uint8_t> bits(size_t((width + 7) / 8) * size_t(height), 0);
+    unsigned char *png = nullptr;
+    size_t size = 0;
+    if (lodepng_encode_memory(&png, &size, bits.data(), unsigned(width), unsigned(height), LCT_GREY, 1) != 0) return "";
+    std::string bytes(reinterpret_cast<char *>(png), size);
+    std::free(png);
+    return bytes;
+}

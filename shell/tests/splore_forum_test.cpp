@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -335,8 +336,10 @@ class SploreDownloads : public ::testing::Test {
 };
 
 TEST_F(SploreDownloads, AListPageIsFetchedReadAndKept) {
-    serve_page("cat=7&sub=2", 0, pip_png(page_of(4, 10)));
+    std::string page = pip_png(page_of(4, 10));
+    serve_page("cat=7&sub=2", 0, page);
     list_index = 2;
+    int decodes = tamu_png_decodes();
     download_list("new", splore_list[2].query, 0);
     EXPECT_EQ(app.download_slot.state, DOWNLOAD_RUNNING);
     EXPECT_EQ(app.download_slot.final_path, appdata_path("bbs/new.pip.png"));
@@ -347,7 +350,10 @@ TEST_F(SploreDownloads, AListPageIsFetchedReadAndKept) {
               (std::vector<std::string>{"[update]", "cart 10", "cart 11", "cart 12", "cart 13"}));
     EXPECT_EQ(splore_list[2].selected, 1);
     EXPECT_EQ(selected_t, test_now);
-    EXPECT_EQ(read_file(appdata_path("bbs/new.pip.png")), read_file(appdata_path("bbs/temp_new.pip.png")));
+    // Decoded once (by the worker), and moved to the list's file.
+    EXPECT_EQ(tamu_png_decodes() - decodes, 1);
+    EXPECT_EQ(read_file(appdata_path("bbs/new.pip.png")), page);
+    EXPECT_FALSE(fs::exists(appdata_path("bbs/temp_new.pip.png")));
     EXPECT_EQ(requests(),
               (std::vector<std::string>{"/bbs/cpost_lister3.php?max=32&start_index=0&cat=7&sub=2&version=000111bl"}));
 
@@ -576,6 +582,227 @@ TEST_F(SploreDownloads, CartsThatDoNotLoadAreReported) {
         EXPECT_EQ(message(), "download failed");
         EXPECT_EQ(app.download_slot.state, DOWNLOAD_IDLE);
     }
+}
+
+// ---------------------------------------------------------------------------
+// A hostile forum, through the real download path
+
+// A memory figure of the process from /proc/self/status, in bytes:
+// "VmRSS:" now, "VmHWM:" the peak since the last reset_peak_memory (Linux
+// starts the peak again from now when 5 is written to clear_refs).
+long long memory_figure(const char *key) {
+    std::istringstream in(read_file("/proc/self/status"));
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(key, 0) == 0) return std::atoll(line.c_str() + std::strlen(key)) * 1024;
+    return 0;
+}
+void reset_peak_memory() { write_file("/proc/self/clear_refs", "5"); }
+long long peak_memory() { return memory_figure("VmHWM:"); }
+long long current_memory() { return memory_figure("VmRSS:"); }
+
+// The bytes in a folder and the folders below it.
+long long folder_bytes(const std::string &folder) {
+    long long total = 0;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(folder, error); !error && it != fs::recursive_directory_iterator();
+         it.increment(error))
+        if (it->is_regular_file(error)) total += (long long)it->file_size(error);
+    return total;
+}
+
+std::vector<std::string> files_in(const std::string &folder) {
+    std::vector<std::string> out;
+    for (auto &entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file()) out.push_back(fs::relative(entry.path(), folder).string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+class HostileForum : public SploreDownloads {
+  protected:
+    std::string page_file(const char *query) {
+        return www + "/bbs/cpost_lister3.php/" +
+               query_file_name(std::string("max=32&start_index=0&") + query + "&version=000111bl");
+    }
+    void serve_hostile(const std::string &file, const std::string &answer) {
+        fs::create_directories(fs::path(file).parent_path());
+        write_file(file + ".hostile", answer);
+    }
+    // Runs the download to its end on the shell's clock, watching how much
+    // the cache holds meanwhile; the largest amount seen.
+    long long finish_watching_the_cache() {
+        long long largest = 0;
+        for (int i = 0; i < 6000 && download_workers_running() > 0; i++) {
+            largest = std::max(largest, folder_bytes(appdata_path("bbs")));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        largest = std::max(largest, folder_bytes(appdata_path("bbs")));
+        finish_download();
+        return largest;
+    }
+};
+
+TEST_F(HostileForum, ListPagesOverTheirBoundOrOfTheWrongSizeAreRefused) {
+    SilentServer elsewhere;
+    ASSERT_TRUE(elsewhere.start());
+    // A good first page, kept as the list's file.
+    std::string good = pip_png(page_of(3, 10));
+    serve_page("cat=7&sub=2", 0, good);
+    download_list("new", "cat=7&sub=2", 0);
+    finish_download();
+    ASSERT_EQ(splore_list[2].count, 4);
+    ASSERT_EQ(files_in(appdata_path("bbs")), (std::vector<std::string>{"new.pip.png"}));
+    fs::remove(page_file("cat=7&sub=2"));
+
+    const long long bound = tamu_png_file_bound(1024, 544);
+    struct {
+        const char *name, *answer;
+        std::string body;
+        const char *message;
+    } cases[] = {
+        {"an endless body", "endless", "", "download failed"},
+        {"a 250 MB chunk", "chunk 262144000", "", "download failed"},
+        {"a page longer than any list image", nullptr, good + std::string(size_t(bound), 'x'), "download failed"},
+        {"8192 x 2048 in a few kilobytes", nullptr, bomb_png(8192, 2048), "could not connect to bbs"},
+        {"a redirect to another host", "redirect", "", "download failed"},
+        {"a redirect to ftp", "redirect ftp://127.0.0.1/x.pip.png", "", "download failed"},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string file = page_file("cat=7&sub=2");
+        fs::remove(file + ".hostile");
+        if (c.answer) {
+            std::string answer = c.answer;
+            if (answer == "redirect") answer += " http://127.0.0.1:" + std::to_string(elsewhere.port) + "/x.pip.png";
+            serve_hostile(file, answer);
+        } else {
+            write_file(file, c.body);
+        }
+        show_message("", 0);
+        int decodes = tamu_png_decodes();
+        reset_peak_memory();
+        long long before = current_memory();
+        download_list("new", "cat=7&sub=2", 0);
+        long long largest = finish_watching_the_cache();
+        EXPECT_EQ(message(), c.message);
+        // Never more on disk than the list's file and one page's bound;
+        // memory for a page or two, not for the answer; nothing decoded
+        // but a picture of the right size.
+        EXPECT_LE(largest, (long long)good.size() + bound);
+        EXPECT_LT(peak_memory() - before, 64ll << 20);
+        EXPECT_EQ(tamu_png_decodes(), decodes);
+        // The list and its file as they were; nothing else left behind.
+        EXPECT_EQ(titles(&splore_list[2]), (std::vector<std::string>{"[update]", "cart 10", "cart 11", "cart 12"}));
+        EXPECT_EQ(files_in(appdata_path("bbs")), (std::vector<std::string>{"new.pip.png"}));
+        EXPECT_EQ(read_file(appdata_path("bbs/new.pip.png")), good);
+        EXPECT_EQ(child_wget_processes(), 0);
+    }
+    EXPECT_FALSE(elsewhere.contacted());
+}
+
+TEST_F(HostileForum, CartsOverTheirBoundOrOfTheWrongSizeAreNotKept) {
+    const long long bound = tamu_png_file_bound(160, 205);
+    zorva_cart *cart = cart_from_code("-- a real cart");
+    std::string real = test_home() + "/real.zv.png";
+    ASSERT_EQ(save_zorva_cart_png(cart, real.c_str()), 0);
+    tamu_destroy_zorva_cart(cart);
+    struct {
+        const char *name, *answer;
+        std::string body;
+        const char *message;
+    } cases[] = {
+        {"8192 x 2048 in a few kilobytes", nullptr, bomb_png(8192, 2048), "could not load"},
+        {"4096 x 4096", nullptr, bomb_png(4096, 4096), "could not load"},
+        {"a cart padded past its bound", nullptr, read_file(real) + std::string(size_t(bound), 'x'), "download failed"},
+        {"an endless body", "endless", "", "download failed"},
+        {"a redirect to the same server", "redirect /bbs/cposts/ab/ab_ok.zv.png", "", "download failed"},
+    };
+    fs::create_directories(www + "/bbs/cposts/ab");
+    write_file(www + "/bbs/cposts/ab/ab_ok.zv.png", read_file(real));
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string file = www + "/bbs/cposts/ab/ab_cd.zv.png";
+        fs::remove(file + ".hostile");
+        if (c.answer)
+            serve_hostile(file, c.answer);
+        else
+            write_file(file, c.body);
+        show_message("", 0);
+        cart_launch_t = 0;
+        int decodes = tamu_png_decodes();
+        reset_peak_memory();
+        long long before = current_memory();
+        download_bbs_cart("ab_cd");
+        long long largest = finish_watching_the_cache();
+        EXPECT_EQ(message(), c.message);
+        EXPECT_EQ(cart_launch_t, 0);
+        EXPECT_LE(largest, bound);
+        EXPECT_LT(peak_memory() - before, 32ll << 20);
+        EXPECT_EQ(tamu_png_decodes(), decodes);
+        // Nothing kept: the next try fetches it again.
+        EXPECT_FALSE(fs::exists(get_bbs_cart_filename("ab_cd")));
+        EXPECT_EQ(files_in(appdata_path("bbs")), std::vector<std::string>{});
+        EXPECT_EQ(create_label_from_cart_lid("ab_cd"), nullptr);
+    }
+    EXPECT_EQ(requests().back(), "/bbs/cposts/ab/ab_cd.zv.png");   // the redirect was not followed
+}
+
+TEST_F(HostileForum, AServerThatNeverAnswersEndsInTheTimeout) {
+    cconfig.timeout = 1;
+    serve_hostile(page_file("cat=7&sub=2"), "silence");
+    download_list("new", "cat=7&sub=2", 0);
+    int start = app.download_slot.start_time;
+    // wget gives up after its own second; the main loop takes results first
+    // (as every update does), then the browser's poll looks.
+    wait_for_workers();
+    test_now = start + 1001;
+    collect_download_result();
+    update_splore_download();
+    EXPECT_EQ(message(), "timeout");
+    EXPECT_EQ(app.download_slot.state, DOWNLOAD_IDLE);
+    EXPECT_EQ(files_in(appdata_path("bbs")), std::vector<std::string>{});
+
+    // A failure well within the time is the forum's.
+    cconfig.timeout = 30;
+    fs::remove(page_file("cat=7&sub=2") + ".hostile");
+    download_list("new", "cat=7&sub=2", 0);
+    finish_download();
+    EXPECT_EQ(message(), "could not connect to bbs.");
+}
+
+TEST_F(HostileForum, ACancelEndsTheFetchItsWgetAndItsFile) {
+    serve_hostile(page_file("cat=7&sub=2"), "trickle");
+    for (int i = 0; i < 20; i++) {
+        download_list("new", "cat=7&sub=2", 0);
+        ASSERT_EQ(app.download_slot.state, DOWNLOAD_RUNNING);
+        // Until its wget runs (a generous bound), then cancelled.
+        for (int k = 0; k < 1000 && child_wget_processes() == 0; k++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        cancel_download("download cancelled");
+        EXPECT_EQ(message(), "download cancelled");
+    }
+    // The trickle would last the whole 30 s time-out; the workers end at
+    // once (generous bound: "not stuck until the time-out").
+    for (int i = 0; i < 1000 && download_workers_running() > 0; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(download_workers_running(), 0);
+    EXPECT_EQ(child_wget_processes(), 0);
+    EXPECT_EQ(files_in(appdata_path("bbs")), std::vector<std::string>{});
+}
+
+TEST_F(HostileForum, WithNoForumSetNothingIsContacted) {
+    bbs_host[0] = 0;
+    download_list("new", "cat=7&sub=2", 0);
+    EXPECT_EQ(app.download_slot.state, DOWNLOAD_IDLE);
+    EXPECT_EQ(message(), "could not connect to bbs.");
+    show_message("", 0);
+    download_bbs_cart("ab_cd");
+    EXPECT_EQ(app.download_slot.state, DOWNLOAD_IDLE);
+    EXPECT_EQ(message(), "could not connect to bbs.");
+    EXPECT_EQ(download_workers_running(), 0);
+    EXPECT_FALSE(fs::exists(www + "/requests.log"));
+    for (const char *url : {get_bbs_list_url("cat=7", 0), get_bbs_cart_url("ab_cd"), get_bbs_thread_url("ab_cd")})
+        EXPECT_STREQ(url, "");
 }
 
 TEST_F(SploreDownloads, OnlyTheFileNameChoosesTheList) {

@@ -142,7 +142,9 @@ TEST(SploreEntries, TextRules) {
         {"Some Body!", "some body!", "some_body_"},
         {"abcdefghijklmnopqrst", "abcdefghijklmnopqrst", "abcdefghijklmnop"},
         {"trailing   ", "trailing", "trailing"},
-        {"tab\there\x01\x7f\xc3\xa9", "tab here \x7f  ", "tab_here____"},
+        {"tab\there\x01\x7f\xc3\xa9", "tab here \x7f", "tab_here____"},
+        // Control bytes at the end become spaces, which are then trimmed.
+        {"game\x01\x02 \x1b", "game", "game____"},
         {"", "", ""},
     };
     for (auto &c : cases) {
@@ -620,6 +622,12 @@ TEST(SploreLabels, FromATextCartItsLeadingCommentLines) {
     ASSERT_FALSE(rows.empty());
     EXPECT_GE(rows.front(), 22);
     EXPECT_LT(rows.back(), 34);   // two lines: 22 and 28
+    // A margin of one glyph on the left.
+    int leftmost = 128;
+    for (int y = 0; y < 128; y++)
+        for (int x = 0; x < 128; x++)
+            if (label->rows[y][x] == 6 && x < leftmost) leftmost = x;
+    EXPECT_EQ(leftmost, 4);
     tamu_destroy_bitmap(label);
 
     write_file(path, header + "-- 1\n-- 2\n-- 3\n-- 4\n-- 5\n-- 6\n");

@@ -352,6 +352,37 @@ TEST_F(Browser, ForumListAndCartFromTheForumStandIn) {
     tamu_destroy_zorva_cart(cart);
 }
 
+TEST_F(Browser, ALabelThatCannotBeMadeIsTriedOnceNotEveryFrame) {
+    // A local cart whose picture is cut short (its header is right, so it
+    // is decoded, and fails), and a cached forum cart that is a picture of
+    // 8192 x 2048 in a few kilobytes.
+    zorva_cart *cart = cart_from_code("-- cut short");
+    std::string cut = root() + "cut.zv.png";
+    ASSERT_EQ(save_zorva_cart_png(cart, cut.c_str()), 0);
+    tamu_destroy_zorva_cart(cart);
+    std::string bytes = read_file(cut);
+    write_file(cut, bytes.substr(0, bytes.size() - 40));
+    std::string cached = get_bbs_cart_filename("ab_cd");
+    write_file(cached, bomb_png(8192, 2048));
+    splore_toggle_favourite_0("ab_cd", "");
+
+    open();
+    list_index = SPLORE_LIST_LOCAL;
+    ASSERT_EQ(titles(current()), (std::vector<std::string>{"cut"}));
+    int decodes = tamu_png_decodes();
+    for (int i = 0; i < 30; i++) s->pass();
+    EXPECT_EQ(current()->items[0].label, nullptr);
+    EXPECT_EQ(tamu_png_decodes() - decodes, 1);
+    EXPECT_TRUE(fs::exists(cut));   // the user's own file stays
+
+    list_index = SPLORE_LIST_FAVOURITES;
+    decodes = tamu_png_decodes();
+    for (int i = 0; i < 30; i++) s->pass();
+    EXPECT_EQ(current()->items[0].label, nullptr);
+    EXPECT_EQ(tamu_png_decodes(), decodes);   // refused by its header
+    EXPECT_FALSE(fs::exists(cached));          // and not kept in the cache
+}
+
 TEST_F(Browser, PauseCancelsADownload) {
     open();
     list_index = 2;
@@ -423,6 +454,14 @@ TEST_F(Browser, CartMenuCodes) {
     process_cart_menu_action(MENU_THREAD);
     EXPECT_EQ(launched_url, "https://forum.example/bbs/?pid=ab_cd");
     EXPECT_EQ(cart_menu, CART_MENU_CLOSED);
+    // An id that is no forum id opens nothing.
+    for (const char *bad : {"x\" --new-window file:///etc/passwd", "a b", "../x", "A1", "a", ""}) {
+        launched_url = "none";
+        copy_splore_text(e->lid, bad);
+        process_cart_menu_action(MENU_THREAD);
+        EXPECT_EQ(launched_url, "none") << bad;
+    }
+    copy_splore_text(e->lid, "ab_cd");
 
     int volume = cconfig.sound_volume;
     process_cart_menu_action(MENU_SOUND);
@@ -520,6 +559,24 @@ TEST_F(Browser, SearchTextIsCappedAndPauseCancels) {
     pad(PAD_PAUSE);
     EXPECT_EQ(current()->entering_text, 0);
     EXPECT_EQ(message(), "cancelled");
+    EXPECT_EQ(app.download_slot.state, DOWNLOAD_IDLE);
+}
+
+// Stopping entry from outside the controls empties the text as well.
+TEST_F(Browser, CancellingTextEntryEmptiesTheSearch) {
+    open();
+    list_index = SPLORE_LIST_SEARCH;
+    EXPECT_FALSE(splore_entering_text());
+    pad(PAD_O);
+    EXPECT_TRUE(splore_entering_text());
+    spin_letter_wheel(1);
+    move_search_cursor(1);
+    spin_letter_wheel(-1);
+    EXPECT_STREQ(current()->search_text, "a9");
+    splore_cancel_text_entry();
+    EXPECT_FALSE(splore_entering_text());
+    EXPECT_STREQ(current()->search_text, "");
+    EXPECT_EQ(current()->cursor, 0);
     EXPECT_EQ(app.download_slot.state, DOWNLOAD_IDLE);
 }
 
@@ -638,6 +695,43 @@ TEST_F(Browser, TheFavouritesListWhenEmpty) {
 // The pixels of a row of the screen.
 std::vector<uint8_t> screen_row(int y) {
     return std::vector<uint8_t>(pstate.screen->rows[y], pstate.screen->rows[y] + 128);
+}
+
+// With the ring open, each list's title stands clear of the tabs and the
+// right arrow.
+TEST_F(Browser, TheTitleOfTheOpenRingKeepsClearOfItsIcons) {
+    open();
+    expand_cats = 1;
+    for (int i = 1; i < splore_lists; i++) {
+        list_index = i;
+        for (int k = 0; k < 200; k++) splore_update();
+        splore_draw();
+        std::vector<std::vector<uint8_t>> with_title;
+        for (int y = 73; y < 81; y++) with_title.push_back(screen_row(y));
+        char title[sizeof current()->title];
+        std::memcpy(title, current()->title, sizeof title);
+        current()->title[0] = 0;
+        splore_draw();
+        std::memcpy(current()->title, title, sizeof title);
+        int first = 128, last = -1;
+        for (int y = 73; y < 81; y++) {
+            std::vector<uint8_t> without = screen_row(y);
+            for (int x = 0; x < 128; x++)
+                if (without[size_t(x)] != with_title[size_t(y - 73)][size_t(x)]) {
+                    first = std::min(first, x);
+                    last = std::max(last, x);
+                }
+        }
+        ASSERT_LE(first, last) << title;
+        // The icons of the ring end at x 43, the arrow begins at 110; the
+        // title has a pixel of room on either side.
+        EXPECT_GE(first, 45) << title;
+        EXPECT_LE(last, 108) << title;
+        // Without the title, nothing but the header's ground is there.
+        uint8_t ground = screen_row(74)[44];
+        for (int y = 74; y < 79; y++)
+            for (int x = 44; x <= 109; x++) ASSERT_EQ(screen_row(y)[size_t(x)], ground) << title << " " << x << "," << y;
+    }
 }
 
 TEST_F(Browser, ALongSelectedRowScrollsToItsEnd) {

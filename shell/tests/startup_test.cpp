@@ -3,6 +3,8 @@
 // screen, palette, title and code tabs, and starting on a cart.
 #include "shell_session.h"
 
+#include "zorva_splore.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -143,6 +145,7 @@ TEST(ConfigKeys, TheApplicationBlock) {
     std::strcpy(pstate.cdata_path, "/c/");
     app.button_keys[0] = 80;
     app.button_keys[12] = 19;
+    bbs_host[0] = 0;
     cbuffer *out = tamu_create_buffer(0);
     zorva_save_config(out);
     std::string text(reinterpret_cast<char *>(out->data), size_t(out->size));
@@ -159,7 +162,35 @@ TEST(ConfigKeys, TheApplicationBlock) {
               "// maximum length of gif in seconds (1..120, default 8)\ngif_len 8\n\n"
               "// 0 classic  1 dark blue background in code editor\ngui_theme 0\n\n"
               "// scale of screenshots and gifs // 2 means 256x256\nscreenshot_scale 3\ngif_scale 2\n\n"
-              "// when 1 can enter glyphs using shift-A..Z\nshift_glyphs 1\n\n");
+              "// when 1 can enter glyphs using shift-A..Z\nshift_glyphs 1\n\n"
+              "// the cart forum the cart browser fetches lists and carts from: host or host:port\n"
+              "// (empty: none, and nothing is contacted)\nbbs_host \n\n");
+}
+
+TEST(ConfigKeys, TheForumAddressIsASetting) {
+    struct {
+        const char *line, *host;
+    } cases[] = {
+        {"bbs_host forum.example", "forum.example"},
+        {"bbs_host   127.0.0.1:8080  \r", "127.0.0.1:8080"},
+        {"bbs_host [::1]:80", "[::1]:80"},
+        {"bbs_host", ""},
+        {"bbs_host ", ""},
+        // No path, user, scheme or query rides along: no forum at all.
+        {"bbs_host evil.example/x?", ""},
+        {"bbs_host user@evil.example", ""},
+        {"bbs_host http://forum.example", ""},
+        {"bbs_host two words", ""},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.line);
+        std::snprintf(bbs_host, sizeof bbs_host, "old.example");
+        zorva_load_config(c.line);
+        EXPECT_STREQ(bbs_host, c.host);
+    }
+    std::string long_host = "bbs_host " + std::string(300, 'a');
+    zorva_load_config(long_host.c_str());
+    EXPECT_STREQ(bbs_host, "");
 }
 
 TEST(Startup, DefaultsFoldersDataPodAndScreen) {
@@ -227,7 +258,8 @@ TEST(Startup, ApplicationKeysAreReadAtStartAndWrittenAtExit) {
                "joystick_index 2\n"
                "button_keys 4 5 6 7 8 9 10 11 12 13 14 15 16\n"
                "gif_len 12\n"
-               "gif_scale 7\n");
+               "gif_scale 7\n"
+               "bbs_host forum.example:8080\n");
     {
         shell_session s({"-gui_theme", "1"}, true);
         EXPECT_EQ(std::string(pstate.root_path), kept_root);
@@ -237,6 +269,7 @@ TEST(Startup, ApplicationKeysAreReadAtStartAndWrittenAtExit) {
         EXPECT_EQ(app.gif_length, 12);
         EXPECT_EQ(app.gif_scale, 2);
         EXPECT_EQ(app.gui_theme, 1);
+        EXPECT_STREQ(bbs_host, "forum.example:8080");
     }
     std::string text = read_text(folder + "/config.txt");
     size_t block = text.find("version 0.1.11b\n\n");
@@ -244,7 +277,8 @@ TEST(Startup, ApplicationKeysAreReadAtStartAndWrittenAtExit) {
     std::vector<std::string> order = {"root_path " + kept_root + "\n", "cdata_path ", "joystick_index 2\n",
                                       "button_keys 4 5 6 7 8 9 10 11 12 13 14 15 16 \n", "live_notes 0\n",
                                       "cursor_snap 0\n", "gif_len 12\n", "gui_theme 1\n",
-                                      "screenshot_scale 3\ngif_scale 2\n\n", "shift_glyphs 1\n\n"};
+                                      "screenshot_scale 3\ngif_scale 2\n\n", "shift_glyphs 1\n\n",
+                                      "bbs_host forum.example:8080\n\n"};
     size_t at = block;
     for (const std::string &key : order) {
         size_t found = text.find(key, at);

@@ -2,10 +2,17 @@
 """Starts the player in a real X window (under Xvfb), waits for its window,
 asks it to close the way a window manager does (WM_DELETE_WINDOW), and
 checks that it shuts down cleanly: exit status 0 and the whole shut-down in
-its log."""
+its log.
+
+With "spinning" after the player (and a number of seconds, 1 when not
+given), it runs (-run) a cart that stores a cart data value and then never
+gives up its frame; the close must still end the player within that many
+seconds of its CPU time (which the load of the machine does not stretch),
+with the cart's data saved."""
 import ctypes
 import ctypes.util
 import os
+import resource
 import subprocess
 import sys
 import tempfile
@@ -57,11 +64,22 @@ def find_window(display, window, title):
     return None
 
 
+spinning = len(sys.argv) > 2 and sys.argv[2] == "spinning"
+limit = float(sys.argv[3]) if len(sys.argv) > 3 else 1.0
 home = tempfile.mkdtemp(prefix="zorva-window-")
 env = dict(os.environ, HOME=home)
 env.pop("SDL_VIDEODRIVER", None)
 env.pop("SDL_AUDIODRIVER", None)
-proc = subprocess.Popen([player], env=env)
+command = [player]
+if spinning:
+    cart = os.path.join(home, "spin.zv")
+    with open(cart, "w") as f:
+        f.write("zorva cartridge\nversion 11\n__lua__\n"
+                "cartdata('window_spin') dset(0, 7) cstore(0, 0, 1)\n"
+                "co = cocreate(function() while true do end end)\n"
+                "while true do coresume(co) end\n")
+    command += ["-run", cart]
+proc = subprocess.Popen(command, env=env)
 display = x11.XOpenDisplay(None)
 if not display:
     proc.kill()
@@ -74,7 +92,18 @@ while time.time() < deadline and window is None and proc.poll() is None:
 if window is None:
     proc.kill()
     sys.exit("the player's window never appeared")
-time.sleep(0.5)  # let the loop run a few frames
+if spinning:
+    # The cart's cstore file says it runs (after the boot sequence).
+    cstore = os.path.join(home, ".ostrel", "zorva", "cstore")
+    deadline = time.time() + 60
+    while time.time() < deadline and not (os.path.isdir(cstore) and os.listdir(cstore)):
+        time.sleep(0.05)
+    time.sleep(0.2)  # well into the spin
+    with open(f"/proc/{proc.pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    cpu_before = (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+else:
+    time.sleep(0.5)  # let the loop run a few frames
 
 event = ClientMessage()
 event.type = 33  # ClientMessage
@@ -86,11 +115,21 @@ event.data[1] = 0  # CurrentTime
 x11.XSendEvent(display, window, 0, 0, ctypes.byref(event))
 x11.XFlush(display)
 
-try:
-    status = proc.wait(timeout=20)
-except subprocess.TimeoutExpired:
+deadline = time.time() + 20
+while proc.poll() is None and time.time() < deadline:
+    time.sleep(0.01)
+if proc.returncode is None:
     proc.kill()
     sys.exit("the player did not end after its window was closed")
+status = proc.returncode
+if spinning:
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    spent = usage.ru_utime + usage.ru_stime - cpu_before
+    if spent > limit:
+        sys.exit(f"the player took {spent:.2f} s of CPU time to end")
+    data = open(os.path.join(home, ".ostrel", "zorva", "cdata", "window_spin.zvd.txt")).read()
+    if not data.startswith("00070000"):
+        sys.exit(f"the cart's data was not saved: {data!r}")
 if status != 0:
     sys.exit(f"the player ended with status {status}")
 log = open(os.path.join(home, ".ostrel", "zorva", "log.txt")).read()

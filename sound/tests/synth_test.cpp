@@ -418,6 +418,69 @@ TEST_F(Synth, InstrumentRestartsAtANewNote) {
     }
 }
 
+// The instrument's note as a note of its own, in the slot of the tick
+// position's parity. Instrument note j has pitch base + j and volume 5.
+TEST_F(Synth, InstrumentNoteForAParentNote) {
+    struct {
+        const char *name;
+        int speed, loop_start, loop_end, base, effect;   // the instrument
+        int instrument_tick, tick, parent_volume, parent_pitch;
+        int slot, pitch, volume, instrument_tick_after;
+    } cases[] = {
+        {"at pitch 24", 4, 0, 0, 30, EFFECT_NONE, 0, 0, 7, 24, 0, 30, 5, 0},
+        {"an octave up, odd tick", 4, 0, 0, 30, EFFECT_NONE, 0, 1, 7, 36, 1, 42, 5, 0},
+        {"parent volume 4", 4, 0, 0, 30, EFFECT_NONE, 0, 0, 4, 24, 0, 30, 2, 0},
+        {"its second note", 4, 0, 0, 30, EFFECT_NONE, 5, 2, 7, 24, 0, 31, 5, 5},
+        {"fade in, first tick", 4, 0, 0, 30, EFFECT_FADE_IN, 0, 0, 7, 24, 0, 30, 1, 0},
+        {"fade in, last tick", 4, 0, 0, 30, EFFECT_FADE_IN, 3, 0, 7, 24, 0, 30, 5, 3},
+        {"fade out, first tick", 4, 0, 0, 30, EFFECT_FADE_OUT, 0, 0, 7, 24, 0, 30, 5, 0},
+        {"fade out, last tick", 4, 0, 0, 30, EFFECT_FADE_OUT, 3, 0, 7, 24, 0, 30, 1, 3},
+        // Tick 21: note 5, step 10 of 2 ticks, so note 4 + 2.
+        {"fast arpeggio", 4, 0, 0, 30, EFFECT_FAST_ARPEGGIO, 21, 0, 7, 24, 0, 36, 5, 21},
+        // Speed 12, steps of 8 ticks: tick 30 is note 2, step 3.
+        {"slow arpeggio", 12, 0, 0, 30, EFFECT_SLOW_ARPEGGIO, 30, 0, 7, 24, 0, 33, 5, 30},
+        {"pitch above 63", 4, 0, 0, 30, EFFECT_NONE, 0, 0, 7, 60, 0, 63, 5, 0},
+        {"pitch below 0", 4, 0, 0, 10, EFFECT_NONE, 0, 0, 7, 0, 0, 0, 5, 0},
+        {"loops back", 4, 2, 4, 30, EFFECT_NONE, 16, 0, 7, 24, 0, 32, 5, 8},
+        {"past its last note", 4, 0, 0, 30, EFFECT_NONE, 128, 1, 7, 24, 1, 0, 0, 128},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        fresh();
+        sfx(2).speed = c.speed;
+        sfx(2).loop_start = c.loop_start;
+        sfx(2).loop_end = c.loop_end;
+        for (int j = 0; j < 32; j++) note(2, j, c.base + j, WAVE_PULSE, 5, c.effect);
+        sfx_note parent = {c.parent_pitch, 2, c.parent_volume, EFFECT_NONE, ZORVA_SFX_CUSTOM_INSTRUMENT};
+        mixer_channel &ch = play(0, 5);
+        ch.tick_position = c.tick;
+        ch.instrument_tick_position = c.instrument_tick;
+        ch.instrument_notes[c.slot] = {9, 9, 9, 9, 9};
+        const sfx_note *got = generate_sfx_inst_note(&ch, &parent, c.parent_pitch);
+        ASSERT_EQ(got, &ch.instrument_notes[c.slot]);
+        bool past = c.instrument_tick >= 128;
+        EXPECT_EQ(got->pitch, c.pitch);
+        EXPECT_EQ(got->volume, c.volume);
+        EXPECT_EQ(got->waveform, past ? 0 : WAVE_PULSE);
+        EXPECT_EQ(got->effect, past ? 0 : c.effect);
+        EXPECT_EQ(got->custom_instrument, 0);
+        EXPECT_EQ(ch.instrument_tick_position, c.instrument_tick_after);
+    }
+
+    // The instrument note's own flag is carried over.
+    note(2, 9, 30, WAVE_PULSE, 5, EFFECT_NONE, true);
+    mixer_channel &ch = play(0, 5);
+    ch.instrument_tick_position = 9 * 4;
+    sfx_note parent = {30, 2, 7, EFFECT_NONE, ZORVA_SFX_CUSTOM_INSTRUMENT};
+    EXPECT_EQ(generate_sfx_inst_note(&ch, &parent, 30)->custom_instrument, ZORVA_SFX_CUSTOM_INSTRUMENT);
+
+    // Without an owner cart the note comes back as it is.
+    ch.owner_cart = nullptr;
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(generate_sfx_inst_note(&ch, &parent, 30), &parent);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "no cart!\n");
+}
+
 // ---------------------------------------------------------------------------
 // Channel filters
 

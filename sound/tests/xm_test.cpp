@@ -263,7 +263,7 @@ TEST(XmFile, WrittenModuleLoadsBackEqual) {
     EXPECT_EQ(bytes.substr(0, 17), "Extended Module: ");
     EXPECT_EQ(bytes.substr(17, 10), "round trip");
     EXPECT_EQ(bytes[37], '\x1a');
-    EXPECT_EQ(bytes.substr(38, 20), "MilkyTracker        ");
+    EXPECT_EQ(bytes.substr(38, 20), "zorva               ");   // the writing program
     EXPECT_EQ(uint8_t(bytes[60]), 276 & 0xFF);
     EXPECT_EQ(uint8_t(bytes[61]), 276 >> 8);
     // The first pattern: header of 9, 4 rows; its first cell is stored whole.

@@ -4,17 +4,33 @@ Serves the folder given as the first argument on 127.0.0.1, on a free port
 that it prints as the first line of standard output. It runs until its
 standard input closes (the test ends it that way, and a test that dies ends
 it too) or it is sent a signal.
+
+A request for /hostile/KIND?ARGUMENT is answered as hostile_answers.py
+describes for "KIND ARGUMENT" (the argument percent-decoded), e.g.
+/hostile/redirect?ftp://127.0.0.1/x.
 """
 import functools
 import http.server
 import os
 import sys
 import threading
+import urllib.parse
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import hostile_answers  # noqa: E402
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, format, *args):
         pass
+
+    def do_GET(self):
+        parts = urllib.parse.urlsplit(self.path)
+        if parts.path.startswith("/hostile/"):
+            spec = parts.path[len("/hostile/"):] + " " + urllib.parse.unquote(parts.query)
+            hostile_answers.answer(self, spec)
+            return
+        super().do_GET()
 
 
 def main():

@@ -11,6 +11,10 @@ input closes (the test ends it that way, and a test that dies ends it too).
   * A missing file is a 404.
   * When a file NAME.delay sits beside the file, the answer waits that many
     seconds first (a server slower than the client's time-out).
+  * When a file NAME.hostile sits beside the file (which need not exist),
+    the request is answered as its text says, as the engine's download
+    tests' hostile_answers.py describes ("endless", "chunk N",
+    "redirect URL", "silence", "trickle").
   * Every request is appended to requests.log as "path?query", one a line.
 """
 import functools
@@ -20,6 +24,10 @@ import sys
 import threading
 import time
 import urllib.parse
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..",
+                                "engine", "tests", "data"))
+import hostile_answers  # noqa: E402
 
 log_lock = threading.Lock()
 
@@ -40,7 +48,12 @@ class ForumHandler(http.server.BaseHTTPRequestHandler):
         if parts.query:
             target = os.path.join(target, urllib.parse.quote(parts.query, safe=""))
         target = os.path.normpath(target)
-        if not target.startswith(os.path.normpath(self.root) + os.sep) or not os.path.isfile(target):
+        inside = target.startswith(os.path.normpath(self.root) + os.sep)
+        if inside and os.path.isfile(target + ".hostile"):
+            with open(target + ".hostile") as f:
+                hostile_answers.answer(self, f.read().strip())
+            return
+        if not inside or not os.path.isfile(target):
             self.send_error(404)
             return
         delay = target + ".delay"

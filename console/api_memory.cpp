@@ -16,6 +16,12 @@ int zv_arg_int(lua_State *L, int i) { return zv_arg(L, i) >> 16; }
 
 void zv_push_int(lua_State *L, int n) { lua_pushnumber(L, zorva_fixed(uint32_t(n) << 16)); }
 
+const char *zv_arg_name(lua_State *L, int i, size_t *length) {
+    *length = 0;
+    int type = lua_type(L, i);
+    return type == LUA_TSTRING || type == LUA_TNUMBER ? lua_tolstring(L, i, length) : nullptr;
+}
+
 int zv_peek(lua_State *L) {
     if (lua_gettop(L) == 1) refund_cpu(-2);
     zv_push_int(L, zorva_peek(&pstate, pstate.live_cart, zv_arg_int(L, 1)));
@@ -66,10 +72,12 @@ static bool reserved_name(const char *name) { return std::strncmp(name, "__", 2)
 int zv_reload(lua_State *L) {
     rom_transfer t = transfer_args(L);
     spend_cpu(at_most_4096(t.len) * 8);
-    // A name that is no text (nil) counts as no name.
-    const char *name = lua_gettop(L) == 4 ? lua_tostring(L, 4) : nullptr;
+    // A name that is no text (nil) counts as no name; one holding a NUL
+    // reads nothing.
+    size_t length = 0;
+    const char *name = lua_gettop(L) == 4 ? zv_arg_name(L, 4, &length) : nullptr;
     if (name) {
-        bool ok = !reserved_name(name) && zorva_shell.reload_from_file &&
+        bool ok = std::strlen(name) == length && !reserved_name(name) && zorva_shell.reload_from_file &&
                   zorva_shell.reload_from_file(name, t.dest, t.src, t.len) == 0;
         zv_push_int(L, ok ? t.len : 0);
         return 1;
@@ -83,8 +91,9 @@ int zv_cstore(lua_State *L) {
     rom_transfer t = transfer_args(L);
     spend_cpu(at_most_4096(t.len) * 64);
     // A name that is no text (nil) counts as no name: the cart's own file.
-    const char *name = lua_gettop(L) >= 4 ? lua_tostring(L, 4) : nullptr;
-    if (name && (std::strlen(name) > 511 || reserved_name(name))) {
+    size_t length = 0;
+    const char *name = lua_gettop(L) >= 4 ? zv_arg_name(L, 4, &length) : nullptr;
+    if (name && (length > 511 || std::strlen(name) != length || reserved_name(name))) {
         zv_push_int(L, 0);
         return 1;
     }

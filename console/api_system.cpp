@@ -33,6 +33,7 @@ constexpr int CONSOLE_VERSION = 11;
 constexpr int NAME_LIMIT = 511;
 constexpr int PARAMETER_LIMIT = 1024;
 constexpr int MENU_LABEL_LIMIT = 16;
+constexpr int FOLDER_INTERVAL_MS = 1000;
 
 // A cart program (not a console command) is running.
 bool cart_running() { return pstate.running != 0; }
@@ -45,6 +46,17 @@ const char *text_arg(lua_State *L, int i) {
     int type = lua_type(L, i);
     return type == LUA_TSTRING || type == LUA_TNUMBER ? lua_tostring(L, i) : nullptr;
 }
+
+// A name the cart gives, as a path inside the root folder: from the
+// current directory, or from the root for a name that begins with "/".
+// The length of the part after the root (0: the root itself), or -1
+// for a name that leads anywhere else.
+int cart_path(const char *name, size_t length, char *out) {
+    return tamu_resolve_inside(pstate.root_path, pstate.current_directory, name, length, out);
+}
+
+// The folder a cart path of that inside length names (cd keeps it).
+const char *inside_part(const char *path, int inside) { return path + std::strlen(path) - size_t(inside); }
 
 void copy_text(char *out, size_t size, const char *text) { std::snprintf(out, size, "%s", text ? text : ""); }
 
@@ -67,18 +79,10 @@ void set_pending_parameter(const char *param) {
 // The extension printed after a cart's name: ".zv" unless the name has it.
 const char *shown_extension(const char *name) { return std::strstr(name, ".zv") ? "" : ".zv"; }
 
-bool is_clip_name(const char *name) {
+bool is_clip_name(const char *name, size_t length) {
+    if (std::strlen(name) != length) return false;
     return std::strcmp(name, "@clip") == 0 || std::strcmp(name, "@clip.zv") == 0 ||
            std::strcmp(name, "@clip.png") == 0 || std::strcmp(name, "@clip.zv.png") == 0;
-}
-
-// root path + current directory + name, or root path + name for a name
-// that begins with "/".
-void resolve_name(const char *name, char *out, size_t size) {
-    if (name[0] == '/')
-        std::snprintf(out, size, "%s%s", pstate.root_path, name + 1);
-    else
-        std::snprintf(out, size, "%s%s%s", pstate.root_path, pstate.current_directory, name);
 }
 
 void charge(int units) { spend_cpu(units); }
@@ -130,7 +134,7 @@ int stat_mouse(lua_State *L, int n) {
 
 // Loading by name (load): 0 on success, 1 on failure, 2 for the
 // clipboard while a cart runs.
-int load_by_name(const char *name, const char *breadcrumb) {
+int load_by_name(const char *name, size_t length, const char *breadcrumb) {
     if (!name) return 1;
     char previous[ZORVA_PATH_SIZE];
     copy_text(previous, sizeof previous, pstate.working_file_name);
@@ -138,7 +142,7 @@ int load_by_name(const char *name, const char *breadcrumb) {
     bool loaded = false;
     if (name[0] == '#') return 1;
     if (std::strncmp(name, "__", 2) != 0) {
-        if (is_clip_name(name)) {
+        if (is_clip_name(name, length)) {
             if (cart_running_not_exec()) return 2;
             if (zorva_shell.load_clip_cart && zorva_shell.load_clip_cart() == 0) {
                 pstate.working_file_name[0] = 0;
@@ -147,9 +151,9 @@ int load_by_name(const char *name, const char *breadcrumb) {
                 loaded = true;
             }
         } else {
-            char path[ZORVA_PATH_SIZE * 3];
-            resolve_name(name, path, sizeof path);
-            if (zorva_shell.load_working_cart && zorva_shell.load_working_cart(path) == 0) {
+            char path[ZORVA_PATH_SIZE];
+            if (cart_path(name, length, path) > 0 && zorva_shell.load_working_cart &&
+                zorva_shell.load_working_cart(path) == 0) {
                 cart = working_cart();
                 format_cut(global_str, sizeof global_str, "loaded %s%s (%d chars)", name, shown_extension(name),
                               cart && cart->code ? int(std::strlen(cart->code)) : 0);
@@ -402,26 +406,28 @@ int zv_sfx(lua_State *L) {
 // Console commands
 
 int zv_load(lua_State *L) {
-    const char *name = text_arg(L, 1);
+    size_t length = 0;
+    const char *name = zv_arg_name(L, 1, &length);
     const char *breadcrumb = text_arg(L, 2);
     const char *param = text_arg(L, 3);
     if (!cart_running() && !breadcrumb) reset_run_chain();
     set_pending_parameter(param);
-    return push_bool(L, load_by_name(name, breadcrumb) == 0);
+    return push_bool(L, load_by_name(name, length, breadcrumb) == 0);
 }
 
 int zv_save(lua_State *L) {
     if (cart_running_not_exec()) return 0;
-    const char *name = text_arg(L, 1);
-    if (name && std::strlen(name) > size_t(NAME_LIMIT)) {
+    size_t length = 0;
+    const char *name = zv_arg_name(L, 1, &length);
+    if (name && length > size_t(NAME_LIMIT)) {
         zorva_print("filename too long");
         return 0;
     }
-    if (!name || !name[0]) {
+    if (!name || !length) {
         zorva_print("please specify filename");
         return 0;
     }
-    if (is_clip_name(name)) {
+    if (is_clip_name(name, length)) {
         zorva_cart *cart = working_cart();
         if (!cart || !cart->label) {
             zorva_print_col("warning: label is blank", 9);
@@ -431,8 +437,12 @@ int zv_save(lua_State *L) {
         zorva_print(saved ? "saved to clipboard" : "failed to save to clipboard");
         return 0;
     }
-    char path[ZORVA_PATH_SIZE * 3];
-    std::snprintf(path, sizeof path, "%s%s%s", pstate.root_path, pstate.current_directory, name);
+    char path[ZORVA_PATH_SIZE];
+    if (cart_path(name, length, path) <= 0) {
+        // A name that leads out of the root folder saves nothing.
+        if (zorva_shell.show_message) zorva_shell.show_message("** failed to save **", 1500);
+        return 0;
+    }
     if (zorva_shell.save_working_cart && zorva_shell.save_working_cart(path) == 0) {
         format_cut(global_str, sizeof global_str, "saved %s%s", name, shown_extension(name));
         zorva_print(global_str);
@@ -535,20 +545,16 @@ int zv_ls(lua_State *L) {
 }
 
 int zv_cd(lua_State *L) {
-    const char *name = text_arg(L, 1);
+    size_t length = 0;
+    const char *name = zv_arg_name(L, 1, &length);
     if (!name) {
         zorva_print_2("directory: /%s", pstate.current_directory);
         return 0;
     }
-    if (std::strlen(name) > size_t(NAME_LIMIT)) return 0;
-    char wanted[ZORVA_PATH_SIZE * 3];
-    if (name[0] == '/')
-        std::snprintf(wanted, sizeof wanted, "%s%s/", pstate.root_path, name + 1);
-    else
-        std::snprintf(wanted, sizeof wanted, "%s%s%s/", pstate.root_path, pstate.current_directory, name);
-    char path[ZORVA_PATH_SIZE] = "", root[ZORVA_PATH_SIZE] = "";
-    bool resolved = tamu_unroll_filename(wanted, path) == 0 && tamu_unroll_filename(pstate.root_path, root) == 0;
-    if (!resolved || std::strncmp(path, root, std::strlen(root)) != 0) {
+    if (length > size_t(NAME_LIMIT)) return 0;
+    char path[ZORVA_PATH_SIZE];
+    int inside = cart_path(name, length, path);
+    if (inside < 0) {
         zorva_print_col("cd: failed", 7);
         return 0;
     }
@@ -556,35 +562,42 @@ int zv_cd(lua_State *L) {
         zorva_print_col("directory not found", 7);
         return 0;
     }
-    copy_text(pstate.current_directory, sizeof pstate.current_directory, path + std::strlen(root));
+    const char *folder = inside_part(path, inside);
+    bool slash = inside > 0 && folder[inside - 1] != '/';
+    format_cut(pstate.current_directory, sizeof pstate.current_directory, "%s%s", folder, slash ? "/" : "");
     zorva_print_2("/%s", pstate.current_directory);
     return 0;
 }
 
 int zv_mkdir(lua_State *L) {
-    const char *name = text_arg(L, 1);
+    size_t length = 0;
+    const char *name = zv_arg_name(L, 1, &length);
     if (!name) {
         zorva_print("mkdir [name]");
         return 0;
     }
-    if (std::strlen(name) > size_t(NAME_LIMIT)) {
+    // Only a new folder within the root folder.
+    char path[ZORVA_PATH_SIZE];
+    if (length > size_t(NAME_LIMIT) || cart_path(name, length, path) <= 0) {
         zv_push_int(L, 0);
         return 1;
     }
-    // Only within the root folder, as for cd.
-    char wanted[ZORVA_PATH_SIZE * 3];
-    std::snprintf(wanted, sizeof wanted, "%s%s%s/", pstate.root_path, pstate.current_directory, name);
-    char path[ZORVA_PATH_SIZE] = "", root[ZORVA_PATH_SIZE] = "";
-    if (tamu_unroll_filename(wanted, path) != 0 || tamu_unroll_filename(pstate.root_path, root) != 0) return 0;
-    size_t n = std::strlen(root);
-    if (std::strncmp(path, root, n) != 0 || path[n] == 0) return 0;
     tamu_mkdir(path);
     return 0;
 }
 
+// The file manager starts at most once a second (a cart may call this
+// every frame), and never without a window.
 int zv_folder(lua_State *) {
-    char path[ZORVA_PATH_SIZE * 2];
-    std::snprintf(path, sizeof path, "%s%s", pstate.root_path, pstate.current_directory);
+    static bool opened = false;
+    static int opened_at = 0;
+    if (pstate.exec_mode) return 0;
+    int now = tamu_get_time();
+    if (opened && now - opened_at < FOLDER_INTERVAL_MS) return 0;
+    char path[ZORVA_PATH_SIZE];
+    if (cart_path("", 0, path) < 0) return 0;
+    opened = true;
+    opened_at = now;
     tamu_launch_html(path);
     return 0;
 }
@@ -615,7 +628,7 @@ int zv_keyconfig(lua_State *) {
 }
 
 int zv_splore(lua_State *) {
-    if (cart_running()) return 0;
+    // A running cart waits under the browser.
     if (zorva_shell.splore) zorva_shell.splore();
     block_buttons();
     return 0;
@@ -633,11 +646,11 @@ int zv_export(lua_State *L) {
 }
 
 int zv_import(lua_State *L) {
-    const char *name = text_arg(L, 1);
+    size_t length = 0;
+    const char *name = zv_arg_name(L, 1, &length);
     if (!name) name = "";
-    char path[ZORVA_PATH_SIZE * 3];
-    std::snprintf(path, sizeof path, "%s%s%s", pstate.root_path, pstate.current_directory, name);
-    if (zorva_shell.do_import) zorva_shell.do_import(path);
+    char path[ZORVA_PATH_SIZE];
+    if (cart_path(name, length, path) > 0 && zorva_shell.do_import) zorva_shell.do_import(path);
     charge(FILE_COST);
     format_cut(global_str, sizeof global_str, "imported %s%s", name, shown_extension(name));
     return 0;
@@ -680,9 +693,8 @@ int get_zvl_log_file_name(const char *name, char *out, int size) {
     }
     size_t n = std::strlen(name);
     bool has_extension = n >= 4 && std::strcmp(name + n - 4, ".zvl") == 0;
-    size_t total = std::strlen(pstate.root_path) + std::strlen(pstate.current_directory) + n + 4;
-    if (total >= size_t(size)) return 1;
-    format_cut(out, size_t(size), "%s%s%s%s", pstate.root_path, pstate.current_directory, name,
-                  has_extension ? "" : ".zvl");
+    char path[ZORVA_PATH_SIZE];
+    if (cart_path(name, n, path) <= 0 || std::strlen(path) + 4 >= size_t(size)) return 1;
+    format_cut(out, size_t(size), "%s%s", path, has_extension ? "" : ".zvl");
     return 0;
 }

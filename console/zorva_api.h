@@ -16,6 +16,10 @@ zorva_fixed zv_arg(lua_State *L, int i);
 int zv_arg_int(lua_State *L, int i);
 // Pushes a whole number.
 void zv_push_int(lua_State *L, int n);
+// Argument i as a file name: a string, or a number in its text form, with
+// its length in *length (a cart's string may hold a NUL before its end);
+// null (length 0) for any other value.
+const char *zv_arg_name(lua_State *L, int i, size_t *length);
 
 // Memory
 int zv_peek(lua_State *L);

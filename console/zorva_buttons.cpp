@@ -7,7 +7,7 @@
 #include "zorva_cpu.h"
 #include "zorva_state.h"
 
-button_config zorva_button_config = {nullptr, nullptr, nullptr};
+button_config zorva_button_config = {nullptr, nullptr, nullptr, nullptr};
 
 int (*button_joystick_reader)(int index, int *x, int *y, int *buttons) = tamu_get_joystick;
 
@@ -20,7 +20,18 @@ const int default_keys[2][6][5] = {
     {{22}, {9}, {8}, {7}, {225, 43, 26}, {4, 20}},
 };
 
+// The pause key's default: P.
+constexpr int DEFAULT_PAUSE_KEY = 19;
+constexpr int PAUSE_BUTTON = 6;
+
 int setting(const int32_t *value) { return value ? *value : 0; }
+
+// Down now, or pressed since the last tick.
+bool key_down(int scancode) {
+    if (tamu_get_key_state(scancode) != 0) return true;
+    const unsigned char *since = zorva_button_config.keys_pressed_since_tick;
+    return since && scancode >= 0 && scancode < TAMU_KEY_SLOTS && since[scancode];
+}
 
 int configured_key(int b, int p) {
     const int32_t *keys = zorva_button_config.keys;
@@ -59,12 +70,17 @@ int player_button(int b, int p) {
 }
 
 int player_key(int b, int p) {
+    if (p == 0 && b == PAUSE_BUTTON) {
+        const int32_t *keys = zorva_button_config.keys;
+        int key = keys ? keys[ZORVA_BUTTON_KEY_PAUSE] : 0;
+        return key_down(key != 0 ? key : DEFAULT_PAUSE_KEY);
+    }
     if (p < 0 || p > 1 || b < 0 || b > 5) return 0;
     int key = configured_key(b, p);
-    if (key != 0) return tamu_get_key_state(key) != 0;
+    if (key != 0) return key_down(key);
     for (int k : default_keys[p][b]) {
         if (k == 0) break;
-        if (tamu_get_key_state(k) != 0) return 1;
+        if (key_down(k)) return 1;
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 // The console's buttons: 8 players with 8 buttons each (0 left, 1 right,
-// 2 up, 3 down, 4 O, 5 X, 6 from a controller's button mask 64, 7 none).
+// 2 up, 3 down, 4 O, 5 X, 6 pause: a controller's button mask 64 or, for
+// player 0, the pause key; 7 none).
 // Players 0 and 1 read the keyboard and a controller, players 2-7 only a
 // controller. The state in pstate.button_state is sampled once per cart
 // update (clear_buttons, read_buttons, update_buttons) with one repeat
@@ -21,6 +22,10 @@ struct button_config {
     const int32_t *keys;            // ZORVA_BUTTON_KEYS scancodes
     const int32_t *joystick_index;  // the player that controller 0 serves
     const int32_t *glitch_test;     // nonzero: random buttons instead
+    // One flag a scancode (TAMU_KEY_SLOTS): the key was pressed since the
+    // last tick, and counts as down for that tick even when it is already
+    // up again.
+    const unsigned char *keys_pressed_since_tick;
 };
 extern button_config zorva_button_config;
 
@@ -45,7 +50,8 @@ void block_buttons_of_key(int scancode);
 
 // 0-255 from player p's controller for button b (129 or more: down).
 int player_button(int b, int p);
-// 1 when a keyboard key of player p (0 or 1) for button b is down.
+// 1 when a keyboard key of player p (0 or 1) for button b is down
+// (button 6 of player 0: the pause key).
 int player_key(int b, int p);
 // Held, on a new press or when the repeat counter comes round; 0 for b or
 // p outside 0-7.

@@ -176,6 +176,21 @@ void tamu_fix_backslashes(char *path);
 int tamu_resolve_filename(const char *path, char *out);
 // As tamu_resolve_filename, then always appends "/".
 int tamu_unroll_filename(const char *path, char *out);
+// A name that a program given from outside (a cart) asks for, kept inside
+// the folder root. The name is read from folder (a path within root,
+// usually empty) or, when it begins with one separator, from root itself.
+// '/' and '\\' both separate; "." and empty components are dropped; ".."
+// goes up one component. Refused (out empty, -1): a null root or name; a
+// NUL within the name's length or a control character; a ':' (a drive or
+// stream); two separators at the start (a network path); a "~" component;
+// a component ending in '.' or ' ' other than "." and ".." (Windows would
+// read it as another name); a device name (con, nul, com1 ...); a ".."
+// that would leave root; a result over 1023 characters. Otherwise out =
+// root, a '/' unless root ends with one, and the components joined by
+// '/' (with a trailing '/' when the name is empty or ends with a
+// separator); the
+// result is the length of the part after root (0: root itself).
+int tamu_resolve_inside(const char *root, const char *folder, const char *name, size_t length, char *out);
 // out := application-data folder (the `home` option, else
 // $HOME/.ostrel/<application title>, created) + name.
 int tamu_prefix_with_appdata_path(const char *name, char *out);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -144,6 +145,111 @@ int tamu_unroll_filename(const char *path, char *out) {
     out[n] = '/';
     out[n + 1] = 0;
     return 0;
+}
+
+namespace {
+
+bool lower_equal(const char *s, size_t n, const char *word) {
+    size_t w = std::strlen(word);
+    if (n != w) return false;
+    for (size_t i = 0; i < n; i++) {
+        char c = s[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != word[i]) return false;
+    }
+    return true;
+}
+
+// A name Windows takes for a device whatever follows its first dot:
+// con, prn, aux, nul, com1-com9, lpt1-lpt9.
+bool device_name(const char *component, size_t n) {
+    size_t stem = 0;
+    while (stem < n && component[stem] != '.') stem++;
+    while (stem > 0 && component[stem - 1] == ' ') stem--;
+    for (const char *word : {"con", "prn", "aux", "nul"})
+        if (lower_equal(component, stem, word)) return true;
+    if (stem == 4 && component[3] >= '1' && component[3] <= '9')
+        return lower_equal(component, 3, "com") || lower_equal(component, 3, "lpt");
+    return false;
+}
+
+// The components of a folder being built inside root: each step either
+// keeps the path inside or fails.
+struct inside_builder {
+    path_builder b{};
+    int root_length = 0;
+    bool refused = false;
+
+    void up() {
+        if (b.length <= root_length) {
+            refused = true;
+            return;
+        }
+        // Drop the last component and the separator before it.
+        int n = b.length;
+        while (n > root_length && b.text[n - 1] != '/') n--;
+        if (n > root_length) n--;
+        b.length = n;
+        b.text[n] = 0;
+    }
+    // One component of n characters (none of them a separator).
+    void add(const char *start, size_t n) {
+        if (n == 1 && start[0] == '.') return;
+        if (n == 2 && start[0] == '.' && start[1] == '.') {
+            up();
+            return;
+        }
+        if ((n == 1 && start[0] == '~') || start[n - 1] == '.' || start[n - 1] == ' ' || device_name(start, n)) {
+            refused = true;
+            return;
+        }
+        if (b.length > root_length) b.append("/");
+        b.append(start, static_cast<int>(n));
+    }
+    // Every component of the n characters at text.
+    void add_all(const char *text, size_t n) {
+        size_t i = 0;
+        while (i < n && !refused) {
+            while (i < n && is_separator(text[i])) i++;
+            size_t start = i;
+            while (i < n && !is_separator(text[i])) i++;
+            if (i > start) add(text + start, i - start);
+        }
+    }
+};
+
+bool acceptable_characters(const char *text, size_t n) {
+    for (size_t i = 0; i < n; i++) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 32 || c == 127 || c == ':') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int tamu_resolve_inside(const char *root, const char *folder, const char *name, size_t length, char *out) {
+    out[0] = 0;
+    if (!root || !root[0] || !name) return -1;
+    if (!folder) folder = "";
+    size_t folder_length = std::strlen(folder);
+    if (!acceptable_characters(name, length) || !acceptable_characters(folder, folder_length)) return -1;
+    if (length >= 2 && is_separator(name[0]) && is_separator(name[1])) return -1;
+
+    inside_builder in;
+    in.b.clear();
+    in.b.append(root);
+    if (!is_separator(in.b.text[in.b.length - 1])) in.b.append("/");
+    in.root_length = in.b.length;
+    if (length == 0 || !is_separator(name[0])) in.add_all(folder, folder_length);
+    in.add_all(name, length);
+    // A name that names a folder (empty, or ending with a separator) ends
+    // with '/'.
+    bool folder_name = length == 0 || is_separator(name[length - 1]);
+    if (!in.refused && folder_name && in.b.length > in.root_length) in.b.append("/");
+    if (in.refused || in.b.overflow) return -1;
+    std::memcpy(out, in.b.text, static_cast<size_t>(in.b.length) + 1);
+    return in.b.length - in.root_length;
 }
 
 int tamu_file_exists(const char *path) {

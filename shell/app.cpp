@@ -3,6 +3,7 @@
 #include "zorva_app.h"
 
 #include "cart_forms.h"
+#include "cart_overlay.h"
 #include "cart_text.h"
 #include "code_compression.h"
 #include "console_text.h"
@@ -150,8 +151,8 @@ int compressed_size(const char *code) {
 }
 
 // The cart named on the command line becomes the working cart. When it
-// was named to be run (-run, -x) and cannot be, the player ends with
-// status 1.
+// was named to be run (-run, -x, or alone) and cannot be, the player says
+// why and ends with status 1.
 void autoload(const char *name) {
     char path[ZORVA_PATH_SIZE] = "";
     if (tamu_resolve_filename(name, path) != 0) {
@@ -162,7 +163,7 @@ void autoload(const char *name) {
         app.autoload_ok = 1;
         return;
     }
-    std::printf("could not load %s\n", name);
+    std::printf("could not load %s: %s\n", name, cart_load_failure());
     std::fflush(stdout);
     if (pstate.exec_mode || app.run) std::exit(1);
 }
@@ -192,7 +193,7 @@ void install_shell_hooks() {
     cart_forms.print = print_on_console;
     zorva_shell.keyconfig = open_keyconfig;
     zorva_shell.splore = open_splore;
-    zorva_button_config = {app.button_keys, &app.joystick_index, &app.glitch_test};
+    zorva_button_config = {app.button_keys, &app.joystick_index, &app.glitch_test, keys_pressed_since_tick};
 }
 
 void release_shell() {
@@ -225,6 +226,7 @@ void release_shell() {
     }
     destroy_editor_buffers();
     release_video_clip();
+    release_cart_overlay();
     tamu_free(app.clipboard_text);
     app.clipboard_text = nullptr;
     std::free(auto_load_fn);
@@ -244,6 +246,10 @@ void create_code_tabs(int limit) {
 }
 
 int tamu_main_init(int argc, char **argv) {
+    if (wants_usage(argc, argv)) {
+        print_usage();
+        std::exit(0);
+    }
     release_shell();
     std::memset(&app, 0, sizeof app);
     set_default_app_config();
@@ -285,6 +291,7 @@ int tamu_main_init(int argc, char **argv) {
     last_t = zorva_clock();
     frame_flipper = 0;
     last_quick_load = last_t - 1000;
+    clear_key_presses();
     app.splash = load_splash();
     if (app.splash)
         pstate.MODE = MODE_SPLASH;
@@ -305,7 +312,9 @@ int tamu_main_init(int argc, char **argv) {
         pstate.view = 0;
         pstate.REQUEST = REQUEST_RUN;
     } else if (auto_load_fn) {
-        // The boot sequence opens or runs it (at its ticks 60 and 90).
+        // A cart named on the command line runs, as with -run: the editor
+        // view the boot sequence would open for it takes no input here.
+        app.run = 1;
         autoload(auto_load_fn);
     }
     return 0;

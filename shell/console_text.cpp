@@ -25,18 +25,17 @@ constexpr int RES_INFO = 4;
 constexpr uint32_t ANY_ENTRY = TAMU_FIND_DIRECTORY | TAMU_FIND_FILE;
 
 // Root path + current directory.
-bool current_folder(char *out, size_t size) {
-    int n = std::snprintf(out, size, "%s%s", pstate.root_path, pstate.current_directory);
-    return n >= 0 && size_t(n) < size;
+bool current_folder(char *out) {
+    return tamu_resolve_inside(pstate.root_path, pstate.current_directory, "", 0, out) >= 0;
 }
 
 bool dot_entry(const char *name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
 
 void start_search(uint32_t mask) {
     directory_listing_record &l = directory_listing;
-    char folder[ZORVA_PATH_SIZE * 2];
+    char folder[ZORVA_PATH_SIZE];
     tamu_find_close(&l.search);
-    l.has_entry = current_folder(folder, sizeof folder) && tamu_find_first(folder, "*", &l.search, mask) == 0;
+    l.has_entry = current_folder(folder) && tamu_find_first(folder, "*", &l.search, mask) == 0;
 }
 
 // The entry in search.name is taken: the next one is looked up.
@@ -140,10 +139,10 @@ void tab_completion() {
     while (start > 0 && !std::strchr(" \"(,", command_text[start - 1])) start--;
     std::string word(command_text + start, length - start);
 
-    char folder[ZORVA_PATH_SIZE * 2];
+    char folder[ZORVA_PATH_SIZE];
     std::vector<std::string> matches;
     cfind search;
-    if (current_folder(folder, sizeof folder) && tamu_find_first(folder, "*", &search, ANY_ENTRY) == 0) {
+    if (current_folder(folder) && tamu_find_first(folder, "*", &search, ANY_ENTRY) == 0) {
         do {
             if (!dot_entry(search.name) && std::strncmp(search.name, word.c_str(), word.size()) == 0)
                 matches.emplace_back(search.name);

@@ -2,6 +2,7 @@
 // actions on entries, the cart menu and the drawing.
 #include "zorva_splore.h"
 
+#include "cart_overlay.h"
 #include "tamu.h"
 #include "tamu_music.h"
 #include "zorva_app.h"
@@ -250,20 +251,13 @@ void cart_menu_controls() {
 }
 
 void open_folder(splore_list_record *list, const splore_item &entry) {
-    std::string path = std::string(pstate.root_path) + pstate.current_directory + entry.title + "/";
-    char resolved[ZORVA_PATH_SIZE], root[ZORVA_PATH_SIZE];
-    if (path.size() >= ZORVA_PATH_SIZE || tamu_resolve_filename(path.c_str(), resolved) != 0) return;
-    if (tamu_unroll_filename(pstate.root_path, root) != 0) return;
-    // Only folders inside the root folder: the result must begin with it.
-    size_t n = std::strlen(root);
-    std::string inside;
-    if (std::strncmp(resolved, root, n) == 0)
-        inside = resolved + n;
-    else if (n > 0 && std::strncmp(resolved, root, n - 1) == 0 && resolved[n - 1] == 0)
-        inside = "";
-    else
-        return;
-    if (inside == "/") inside = "";
+    // Only folders inside the root folder.
+    char path[ZORVA_PATH_SIZE];
+    int length = tamu_resolve_inside(pstate.root_path, pstate.current_directory, entry.title,
+                                     std::strlen(entry.title), path);
+    if (length < 0) return;
+    std::string inside = path + std::strlen(path) - length;
+    if (!inside.empty() && inside.back() != '/') inside += '/';
     std::snprintf(pstate.current_directory, sizeof pstate.current_directory, "%s", inside.c_str());
     clear_splore_list(list);
     populate_splore_list_from_directory(list, pstate.current_directory);
@@ -632,7 +626,7 @@ void splore_enter() {
 
 void open_splore() {
     splore_enter();
-    pstate.OVERLAY = OVERLAY_BROWSER;
+    show_overlay(OVERLAY_BROWSER);
 }
 
 void reset_splore_animation() { selected_t = zorva_clock(); }
@@ -808,7 +802,7 @@ void splore_keypress(int key) {
     case 27:
         if (app.download_slot.state != DOWNLOAD_IDLE) {
             cancel_download("download cancelled");
-        } else if (app.splore) {
+        } else if (app.splore && !overlay_over_cart()) {
             splore_exit_menu = !splore_exit_menu;
             splore_exit_menu_item = 0;
         } else if (cart_menu == CART_MENU_CART) {
@@ -816,6 +810,9 @@ void splore_keypress(int key) {
         } else if (cart_menu == CART_MENU_SUB || cart_menu == CART_MENU_OPTIONS) {
             generate_cart_menu(CART_MENU_CART);
         } else if (cart_menu == CART_MENU_CLOSED) {
+            // Out to the console (not back to a cart waiting under the
+            // browser): a clean screen, as from the exit box.
+            if (!overlay_over_cart()) print_splore_exit_message();
             pstate.OVERLAY = OVERLAY_NONE;
         }
         break;
@@ -901,9 +898,8 @@ void print_splore_exit_message() {
     d.pen_colour = 7;
     zorva_print_col("::::::  zorva console  ::::::", 7);
     zorva_print_col("", 7);
+    // The console takes no typed commands here: the line of keys the
+    // frame draws below says how to go on.
     d.pen_colour = 13;
-    zorva_print("type splore to return to splore");
-    zorva_print("type help for help");
-    zorva_print("");
     if (screen && pstate.back_page) tamu_blit(screen, pstate.back_page, 0, 0, 0, 0, 128, 128);
 }

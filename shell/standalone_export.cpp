@@ -35,10 +35,8 @@ constexpr int COPIED_ITEMS = 3;
 
 using bytes = std::vector<uint8_t>;
 
-bool separator_or_dots(const std::string &name) {
-    return name.find('/') != std::string::npos || name.find('\\') != std::string::npos || name == "." ||
-           name == "..";
-}
+// The export folder lies in the current folder itself.
+bool holds_separator(const std::string &name) { return name.find_first_of("/\\") != std::string::npos; }
 
 bool ends_with_bin(const std::string &name) {
     return name.size() >= 4 && name.compare(name.size() - 4, 4, ".bin") == 0;
@@ -94,6 +92,12 @@ cfile *named_buffer(const std::string &name) {
     cbuffer *file = tamu_create_buffer(0);
     std::snprintf(file->name, sizeof file->name, "%s", name.c_str());
     return file;
+}
+
+// A name of the export's words as a path in the current folder (or from
+// the root folder for a leading "/"); false for one that leads elsewhere.
+bool cart_folder_path(const std::string &name, char *out) {
+    return tamu_resolve_inside(pstate.root_path, pstate.current_directory, name.data(), name.size(), out) > 0;
 }
 
 zorva_cart *read_cart(const char *path) {
@@ -271,9 +275,9 @@ cfile *generate_dat_file(const param_list *list, int *carts) {
     if (ends_with_bin(export_name)) export_name.resize(export_name.size() - 4);
     bool ok = add_cart_image(pod, working_cart(), pod_cart_name(pstate.working_file_name, export_name + ".zv"));
     for (int i = 1; ok && i < list->count; i++) {
-        char path[ZORVA_PATH_SIZE * 3];
-        std::snprintf(path, sizeof path, "%s%s%s", pstate.root_path, pstate.current_directory, list->words[i]);
-        zorva_cart *cart = read_cart(path);
+        char path[ZORVA_PATH_SIZE];
+        const char *word = list->words[i];
+        zorva_cart *cart = cart_folder_path(word, path) ? read_cart(path) : nullptr;
         if (!cart) {
             std::snprintf(global_str, sizeof global_str, "** %.1000s not found", list->words[i]);
             zorva_print_col(global_str, 6);
@@ -360,7 +364,8 @@ int export_bin(const param_list *list) {
         zorva_print("no output file");
         return 1;
     }
-    if (separator_or_dots(name)) {
+    char folder_path[ZORVA_PATH_SIZE];
+    if (holds_separator(name) || !cart_folder_path(name + ".bin/", folder_path)) {
         zorva_print("bad argument");
         return 1;
     }
@@ -385,7 +390,7 @@ int export_bin(const param_list *list) {
     }
     zorva_print_2("exporting %d carts\n", carts);
 
-    std::string folder = std::string(pstate.root_path) + pstate.current_directory + name + ".bin/";
+    std::string folder = folder_path;
     tamu_mkdir(folder.c_str());
     int failed = 0;
     if (have[RUNTIME_WINDOWS_PROGRAM]) {
@@ -426,12 +431,6 @@ int export_bin(const param_list *list) {
     return failed;
 }
 
-void do_export(const char *text) {
-    param_list *list = new param_list;
-    if (extract_parameters(text, list) == 0 && list->count > 0) {
-        if (ends_with_bin(list->words[0])) export_bin(list);
-    }
-    delete list;
-}
+void do_export(const char *) {}
 
 void do_import(const char *) {}

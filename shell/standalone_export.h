@@ -81,8 +81,8 @@ int create_plist_file(const char *path, const char *name);
 // The export into "<name>.bin" (see above). 0 when every file was written.
 int export_bin(const param_list *list);
 
-// The cart API's export: a first word ending in ".bin" exports the
-// stand-alone folders; other forms are not made by this player.
+// The cart API's export: nothing. A running cart makes no programs; the
+// stand-alone export above is not reachable from a cart.
 void do_export(const char *text);
 // The cart API's import: not made by this player.
 void do_import(const char *path);

@@ -83,6 +83,10 @@ void set_working_cart(zorva_cart *cart);
 void set_default_app_config();
 // The application's options of the command line.
 void process_arguments(int argc, char **argv);
+// 1 when the command line asks for the usage text (-h, --help).
+int wants_usage(int argc, char **argv);
+// Writes the usage text to standard output.
+void print_usage();
 // The configuration hooks: one line of "config.txt" that the library does
 // not take itself, and the application's block at the end of the file.
 void zorva_load_config(const char *line);

@@ -71,8 +71,9 @@ int is_legal_cart_label_char(int c) {
 }
 
 int get_cdata_filename(const char *id, char *out) {
-    int n = std::snprintf(out, ZORVA_PATH_SIZE, "%s%s.zvd.txt", pstate.cdata_path, id);
-    if (n < 0 || n >= ZORVA_PATH_SIZE) {
+    char name[ZORVA_PATH_SIZE];
+    int n = std::snprintf(name, sizeof name, "%s.zvd.txt", id);
+    if (n < 0 || n >= ZORVA_PATH_SIZE || tamu_resolve_inside(pstate.cdata_path, "", name, size_t(n), out) <= 0) {
         out[0] = 0;
         return 1;
     }

@@ -105,6 +105,7 @@ void note_failed_read(const char *name, bool png, int result) {
     switch (tamu_path_kind(name)) {
     case TAMU_PATH_NONE: note_cart_load_failure(CART_LOAD_NO_FILE); return;
     case TAMU_PATH_FILE: break;
+    case TAMU_PATH_FOLDER: note_cart_load_failure(CART_LOAD_FOLDER); return;
     default: note_cart_load_failure(CART_LOAD_NOT_A_FILE); return;
     }
     bool future = png ? result == 3 : result == ZORVA_CART_FUTURE_VERSION;
@@ -269,7 +270,10 @@ int cstore_to_file(const char *name, int dest, int src, int len) {
 
 int inject_zv_extention(const char *name, char *output) {
     if (!name) name = "";
-    if (holds(name, ".zv")) return copy_path(output, name) ? 0 : 1;
+    // Only the file's own name counts: a ".zv" in a folder's name (or in
+    // the root folder's) makes no cart name of "d.zv/notes".
+    const char *file = std::strrchr(name, '/');
+    if (holds(file ? file + 1 : name, ".zv")) return copy_path(output, name) ? 0 : 1;
     char directory[ZORVA_PATH_SIZE], base[ZORVA_PATH_SIZE], extension[ZORVA_PATH_SIZE];
     tamu_split_filename(name, directory, base, extension);
     char joined[ZORVA_PATH_SIZE];
@@ -323,6 +327,7 @@ const char *cart_load_failure() {
     switch (load_failure) {
     case CART_LOAD_NO_FILE: return "no such file";
     case CART_LOAD_NOT_A_FILE: return "not a regular file";
+    case CART_LOAD_FOLDER: return "a folder";
     case CART_LOAD_UNREADABLE: return "cannot be read";
     case CART_LOAD_NOT_A_CART: return "not a cart";
     case CART_LOAD_FUTURE_VERSION: return "version too new";
@@ -448,15 +453,16 @@ int save_working_cart(const char *name) {
         show_message("** failed to save **", 1500);
         return 1;
     }
-    if (std::strcmp(target, pstate.working_file_name) != 0 && disk_file_exists(target)) {
-        // The file about to be replaced is kept first; without that copy
-        // it is not replaced.
+    if (disk_file_exists(target)) {
+        // The file about to be replaced is kept first, its own file too (a
+        // cart edited by hand is saved over with Ctrl+S); without that copy
+        // it is not replaced. Only another file's is worth a warning.
         if (save_backup(target, 1) != 0) {
             zorva_print("could not back up the old file");
             show_message("** failed to save **", 1500);
             return 1;
         }
-        show_message("** overwriting; saved backup **", 2500);
+        if (std::strcmp(target, pstate.working_file_name) != 0) show_message("** overwriting; saved backup **", 2500);
     }
     if (write_cart_file(cart, target) != 0) {
         show_message("** failed to save **", 1500);
@@ -611,12 +617,16 @@ int get_shared_cstore_filename(const char *name, char *output) {
     output[0] = 0;
     if (!name) return 1;
     if (name[0] == '/') name++;
-    if (!name[0] || std::strncmp(name, "__", 2) == 0 || holds(name, "..")) return 1;
-    for (const char *p = name; *p; p++) {
-        unsigned char c = uint8_t(*p);
-        if (c < 32 || c == 127 || c == '/' || c == '\\' || c == ':' || c == '|') return 1;
+    // The folder is flat: no folders in the name; "__" names are the
+    // carts' own files; '|' separates the touched list.
+    if (std::strncmp(name, "__", 2) == 0 || std::strpbrk(name, "/\\|")) return 1;
+    char folder[ZORVA_PATH_SIZE];
+    if (tamu_prefix_with_appdata_path("cstore/", folder) != 0 ||
+        tamu_resolve_inside(folder, "", name, std::strlen(name), output) <= 0) {
+        output[0] = 0;
+        return 1;
     }
-    return zorva_prefix_with_cstore_path(name, "", output);
+    return 0;
 }
 
 int reload_cart_partial(const char *name, int dest, int src, int len) {

@@ -48,18 +48,20 @@ int inject_zv_extention(const char *name, char *output);
 // that was read), 1 on failure (nothing changes).
 int load_working_cart(const char *name);
 // Why the last load_working_cart failed, most telling reason first: the
-// file is too new a version, is not a cart, cannot be read, is not a
-// regular file, or no file of the name exists.
+// file is too new a version, is not a cart, cannot be read, is a folder
+// or not a regular file, or no file of the name exists.
 enum {
     CART_LOAD_OK = 0,
     CART_LOAD_NO_FILE,
     CART_LOAD_NOT_A_FILE,
+    CART_LOAD_FOLDER,
     CART_LOAD_UNREADABLE,
     CART_LOAD_NOT_A_CART,
     CART_LOAD_FUTURE_VERSION,
 };
 // A short text for the reason: "no such file", "not a regular file",
-// "cannot be read", "not a cart", "version too new" ("" when none).
+// "a folder", "cannot be read", "not a cart", "version too new" ("" when
+// none).
 const char *cart_load_failure();
 // Keeps reason when it tells more than the one kept since the last load.
 void note_cart_load_failure(int reason);

@@ -3,6 +3,7 @@
 // and the console's line feed.
 #include "zorva_shell.h"
 
+#include "cart_overlay.h"
 #include "console_text.h"
 #include "tamu.h"
 #include "zorva_app.h"
@@ -79,6 +80,32 @@ void draw_waiting_sprite(cbitmap *page) {
     tamu_line(page, x + 8, y + 3, x + 3, y + 8, 7);
     tamu_hline(page, x + 3, x + 8, y + 3, 7);
     tamu_hline(page, x + 3, x + 8, y + 8, 7);
+}
+
+// In the prompt's place (the console takes no typed commands in this
+// build), one line of the keys that lead on.
+void draw_console_keys(int y) {
+    cbitmap *s = pstate.screen;
+    if (!s) return;
+    tamu_rectfill(s, 0, y, 127, y + LINE_HEIGHT - 1, 0);
+    cpod *font = zorva_system_font();
+    int x = 0;
+    auto put = [&](const char *text, int colour) {
+        tamu_draw_text_ex(s, text, font, x, y, TAMU_TEXT_SOLID, uint32_t(colour));
+        x += 4 * int(std::strlen(text));
+    };
+    const char *gap = " ";
+    if (console_can_run_again()) {
+        put("ctrl+r", 7);
+        put(" run ", 6);
+    } else {
+        gap = "  ";   // room to spare
+    }
+    put("esc", 7);
+    put(" carts", 6);
+    put(gap, 6);
+    put("ctrl+q", 7);
+    put(" quit", 6);
 }
 
 // The library back page at the given size (8 bits).
@@ -180,22 +207,18 @@ void draw_command_string(int draw_cursor, int draw_prompt) {
     if (draw_cursor && tamu_is_app_active() && (zorva_clock() & 0x100)) tamu_rectfill(s, cx, cy, cx + 3, cy + 4, 8);
 }
 
-int tamu_main_draw() {
-    if (pstate.REQUEST) return 0;
-    if (tamu_back_page) tamu_clear_bitmap(tamu_back_page);
-    if (pstate.MODE == MODE_SPLASH && app.splash) {
-        cbitmap *page = back_page_of_size(app.splash->width, app.splash->height);
-        if (page) tamu_blit(app.splash, page, 0, 0, 0, 0, page->width, page->height);
-        return 0;
-    }
-    cbitmap *page = back_page_of_size(128, 128);
-    if (!page) return 0;
+namespace {
 
+// The console screen (the prompt, the editors' frame or an overlay drawn
+// on it) through the screen palette onto the page.
+void draw_console_frame(cbitmap *page) {
     if (pstate.OVERLAY == OVERLAY_NONE) {
-        if (pstate.view != 0)
+        if (pstate.view != 0) {
             draw_editor_frame();
-        else if (pstate.MODE == MODE_CONSOLE && !listing_in_progress())
-            draw_command_string(1, 1);
+            if (pstate.MODE == MODE_CONSOLE) draw_console_keys(122);
+        } else if (pstate.MODE == MODE_CONSOLE && !listing_in_progress()) {
+            draw_console_keys(pstate.draw_state.cursor_y);
+        }
     } else if (pstate.MODE == MODE_CONSOLE) {
         if (pstate.OVERLAY == OVERLAY_KEYCONFIG)
             keyconfig_draw();
@@ -216,6 +239,25 @@ int tamu_main_draw() {
     }
 
     if (pstate.back_page) tamu_blit(pstate.back_page, page, 0, 0, 0, 0, 128, 128);
+}
+
+}  // namespace
+
+int tamu_main_draw() {
+    if (pstate.REQUEST) return 0;
+    if (tamu_back_page) tamu_clear_bitmap(tamu_back_page);
+    if (pstate.MODE == MODE_SPLASH && app.splash) {
+        cbitmap *page = back_page_of_size(app.splash->width, app.splash->height);
+        if (page) tamu_blit(app.splash, page, 0, 0, 0, 0, page->width, page->height);
+        return 0;
+    }
+    cbitmap *page = back_page_of_size(128, 128);
+    if (!page) return 0;
+
+    if (overlay_over_cart())
+        draw_overlay_over_cart(page);
+    else
+        draw_console_frame(page);
     if (app.pause_menu_open) draw_paused_menu(page);
     if (pstate.hold_counter > 0 && pstate.MODE == MODE_RUNNING && pstate.running) draw_waiting_sprite(page);
     if (app.capture) tamu_blit(page, app.capture, 0, 0, 0, 0, 128, 128);

@@ -1,10 +1,12 @@
 // The key configuration overlay.
 #include "zorva_keyconfig.h"
 
+#include "cart_overlay.h"
 #include "tamu.h"
 #include "zorva_app.h"
 #include "zorva_buttons.h"
 #include "zorva_print.h"
+#include "zorva_shell.h"
 #include "zorva_state.h"
 
 #include <cctype>
@@ -12,6 +14,9 @@
 #include <cstring>
 
 keyconfig_record keyconfig_state;
+// The key latch lives here, beside the overlay that reads it, so that a
+// program using the overlay needs none of the player's update loop.
+unsigned char keys_pressed_since_tick[TAMU_KEY_SLOTS];
 
 const char *const button_name[13] = {
     "p1 left    ", "p1 right   ", "p1 up      ", "p1 down    ", "p1 button o", "p1 button x", "p2 left    ",
@@ -34,9 +39,10 @@ bool any_key_held() {
     return false;
 }
 
+// Held, or tapped since the last tick (a tap between two ticks counts).
 int first_held_key() {
     for (int code = 0; code < TAMU_KEY_SLOTS; code++)
-        if (tamu_get_key_state(code)) return code;
+        if (tamu_get_key_state(code) || keys_pressed_since_tick[code]) return code;
     return -1;
 }
 
@@ -79,7 +85,7 @@ void draw_controller(cbitmap *s, int x, int y, int index) {
 
 void open_keyconfig() {
     keyconfig_init();
-    pstate.OVERLAY = OVERLAY_KEYCONFIG;
+    show_overlay(OVERLAY_KEYCONFIG);
     block_buttons();
 }
 

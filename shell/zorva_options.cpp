@@ -118,6 +118,64 @@ void process_arguments(int argc, char **argv) {
     }
 }
 
+namespace {
+
+const char usage_text[] =
+    "usage: zorva [options] [cart]\n"
+    "\n"
+    "  cart                  a cart file (.zv or .zv.png) to run\n"
+    "\n"
+    "options of the player:\n"
+    "  -run                  run the cart (a cart named alone runs too)\n"
+    "  -x, -exec             run the cart at once without a window; its\n"
+    "                        output goes to standard output\n"
+    "  -splore               open the cart browser at start\n"
+    "  -p TEXT               parameter handed to the cart (stat(6))\n"
+    "  -joystick N           player at which controllers begin (0..7)\n"
+    "  -gif_len N            seconds of GIF recording kept (1..120)\n"
+    "  -gui_theme N          0 classic, 1 dark blue code editor\n"
+    "  -screenshot_scale N   scale of screenshots (default 3)\n"
+    "  -gif_scale N          scale of GIF recordings (default 2)\n"
+    "  -gpio_base N          base of the GPIO pins\n"
+    "  -glitch_test N        run the reset-glitch test\n"
+    "\n"
+    "options of the window, sound and folders:\n"
+    "  -windowed N           1 to start in a window, 0 full screen\n"
+    "  -width N, -height N   window size\n"
+    "  -window_x N, -window_y N   window position (-1: any)\n"
+    "  -frameless N          1 for a window without frame\n"
+    "  -fullscreen_method N  0 maximised window, 1 desktop-sized, 2 real\n"
+    "  -pixel_perfect N      1 whole-number scaling, 0 free scaling\n"
+    "  -draw_rect X,Y,W,H    fixed place of the picture in the window\n"
+    "  -software_blit N      1 to draw without the renderer\n"
+    "  -show_fps N           1 to show the frame rate\n"
+    "  -frame_sleep_ms N     milliseconds slept each frame (0..200)\n"
+    "  -sound N, -music N    volumes (0..256)\n"
+    "  -mix_buffer_size N    samples per audio buffer (512..8192)\n"
+    "  -timeout N            download time-out in seconds (1..240)\n"
+    "  -home PATH            folder for carts, cart data and config.txt\n"
+    "  -desktop PATH         folder for screenshots and GIFs\n"
+    "  -headless 1           no window\n"
+    "\n"
+    "  -h, --help            this text\n";
+
+bool is_help(const char *arg) { return std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0; }
+
+}  // namespace
+
+int wants_usage(int argc, char **argv) {
+    for (int i = 1; i < argc && argv && argv[i]; i++) {
+        if (stops_scan(argv[i])) break;
+        if (is_help(argv[i])) return 1;
+    }
+    return 0;
+}
+
+void print_usage() {
+    std::fputs(usage_text, stdout);
+    std::fflush(stdout);
+}
+
 // ---------------------------------------------------------------------------
 // "config.txt"
 

@@ -21,6 +21,12 @@ extern int32_t last_t;
 extern int32_t frame_flipper;
 // When Ctrl+R last restarted the cart (ms).
 extern int32_t last_quick_load;
+// One flag a key slot: pressed on a pass of the update since the last
+// tick (the buttons and the pause key read them; each tick clears them).
+extern unsigned char keys_pressed_since_tick[];
+void clear_key_presses();
+// 1 when the console has a cart that Ctrl+R runs again (one with a file).
+int console_can_run_again();
 
 // Reports a cart's runtime error: the cart stops at the next update
 // (dropped while the reset glitch runs).

@@ -2,6 +2,7 @@
 // running keys and the hot keys, and the audio pause.
 #include "zorva_shell.h"
 
+#include "cart_overlay.h"
 #include "console_download.h"
 #include "console_text.h"
 #include "tamu.h"
@@ -53,11 +54,18 @@ void sample_buttons() {
     update_buttons();
 }
 
+// A pass of the update may run no tick (a 30 fps cart on a display of
+// 60 Hz): a key that goes down on such a pass is kept for the next tick.
+void latch_key_presses() {
+    for (int code = 0; code < TAMU_KEY_SLOTS; code++)
+        if (pressed(code)) keys_pressed_since_tick[code] = 1;
+}
+
 // The pause key (the configured one, else P) or a controller's pause
-// button, pressed just now.
+// button, pressed since the last tick.
 bool pause_pressed() {
     int key = app.button_keys[ZORVA_BUTTON_KEY_PAUSE] ? app.button_keys[ZORVA_BUTTON_KEY_PAUSE] : KEY_P;
-    if (key > 0 && key < TAMU_KEY_SLOTS && pressed(key)) return true;
+    if (key > 0 && key < TAMU_KEY_SLOTS && keys_pressed_since_tick[key]) return true;
     const zorva_button_state &b = pstate.button_state;
     return b.held[0][6] && !b.previous[0][6];
 }
@@ -68,6 +76,41 @@ void keep_ctrl_keys_from_the_cart() {
     static const int ctrl_keys[] = {KEY_M, KEY_R, KEY_S, KEY_V, KEY_6, KEY_7, KEY_8, KEY_9, KEY_0};
     for (int key : ctrl_keys)
         if (pressed(key)) block_buttons_of_key(key);
+}
+
+// Ctrl+R: the cart again from its file (when it changed there), after the
+// reset glitch.
+void restart_cart_from_file() {
+    int now = zorva_clock();
+    if (pstate.suspend_counter != 0 || now - last_quick_load <= QUICK_LOAD_GAP_MS) return;
+    do_quick_load();
+    pstate.suspend_counter = 1;
+    last_quick_load = now;
+    drain_key_queue();
+}
+
+// The console takes no typed commands in this build; its keys lead on:
+// Esc opens the cart browser, Ctrl+R runs the cart again (Ctrl+Q quits,
+// as everywhere).
+void process_console_keypresses() {
+    while (tamu_keypressed()) {
+        int c = tamu_readkey();
+        if (c == 27) {
+            drain_key_queue();
+            open_splore();
+            block_buttons();
+            return;
+        }
+        if (c == 'r' && ctrl_held() && console_can_run_again()) {
+            restart_cart_from_file();
+            return;
+        }
+    }
+}
+
+bool console_takes_keys() {
+    return pstate.MODE == MODE_CONSOLE && pstate.OVERLAY == OVERLAY_NONE && !pstate.REQUEST &&
+           !pstate.suspend_counter && !listing_in_progress();
 }
 
 void glitch_test_step() {
@@ -88,6 +131,16 @@ void paused_tick() {
     process_paused_keypresses();
     frame_pile -= TICK;
     record_video_frame(app.capture);
+    clear_key_presses();
+}
+
+// A cart waits under the key configuration or the browser.
+void overlay_tick() {
+    sample_buttons();
+    overlay_over_cart_tick();
+    frame_pile -= TICK;
+    record_video_frame(app.capture);
+    clear_key_presses();
 }
 
 void normal_tick() {
@@ -116,6 +169,7 @@ void normal_tick() {
             splore_update();
         pstate.hold_counter = 0;
         if (pstate.MODE == MODE_CONSOLE && pstate.view == 0) zorva_list_files();
+        if (console_takes_keys()) process_console_keypresses();
         if (pstate.MODE == MODE_BOOT)
             move_boot();
         else if (pstate.MODE == MODE_SPLASH)
@@ -127,6 +181,7 @@ void normal_tick() {
     pstate.tick_counter++;
     frame_flipper ^= 1;
     if (!(pstate.fps == 60 && frame_flipper == 1)) record_video_frame(app.capture);
+    clear_key_presses();
 }
 
 // "saved screenshot to ~/Desktop/name_000.png": where the file went, the
@@ -144,6 +199,10 @@ void show_saved_message(const char *what, const char *path) {
 
 }  // namespace
 
+int console_can_run_again() { return pstate.working_file_name[0] ? 1 : 0; }
+
+void clear_key_presses() { std::memset(keys_pressed_since_tick, 0, TAMU_KEY_SLOTS); }
+
 void zorva_runtime_error(const char *message) {
     if (pstate.suspend_counter >= 1) return;
     pstate.REQUEST = REQUEST_RUNTIME_ERROR;
@@ -156,6 +215,7 @@ void process_command() {
     pstate.suspend_counter = 0;
     switch (request) {
     case REQUEST_RUN:
+        forget_overlay_over_cart();   // the new cart takes the waiting one's place
         run_cart();
         // Without a window nothing else can happen once the cart did not
         // start (a syntax error): the run is over.
@@ -179,7 +239,7 @@ void process_command() {
 }
 
 int bank_frame_time(int now) {
-    int rate = !tamu_state.paused && !app.pause_menu_open && pstate.fps == 60 ? 60 : 30;
+    int rate = !tamu_state.paused && !app.pause_menu_open && !overlay_over_cart() && pstate.fps == 60 ? 60 : 30;
     // 32-bit arithmetic: a very long stall wraps, and the limits below
     // catch whatever it gives.
     int32_t ms16 = int32_t(uint32_t(now - last_t) * 65536u) / 1000;
@@ -212,13 +272,7 @@ void process_running_keypresses() {
         while (tamu_keypressed()) {
             int c = tamu_readkey();
             if (c == 'r') {
-                int now = zorva_clock();
-                if (pstate.suspend_counter == 0 && now - last_quick_load > QUICK_LOAD_GAP_MS) {
-                    do_quick_load();
-                    pstate.suspend_counter = 1;
-                    last_quick_load = now;
-                    drain_key_queue();
-                }
+                restart_cart_from_file();
             } else if (c == 's') {
                 do_quick_save();
             } else if (c == 'v') {
@@ -281,7 +335,7 @@ void determine_audio_pause_state() {
     bool paused = false;
     if (pstate.MODE == MODE_RUNNING) {
         int mode = zorva_peek(&pstate, pstate.live_cart, 0x5F2F);
-        paused = mode == 1 || (mode != 2 && app.pause_menu_open);
+        paused = mode == 1 || (mode != 2 && (app.pause_menu_open || overlay_over_cart()));
     }
     int &word = tamu_state.audio_paused;
     if (paused)
@@ -293,6 +347,7 @@ void determine_audio_pause_state() {
 }
 
 int tamu_main_update() {
+    latch_key_presses();
     collect_download_result();
     glitch_test_step();
     if (ctrl_held()) {
@@ -300,6 +355,10 @@ int tamu_main_update() {
         keep_ctrl_keys_from_the_cart();
     }
     process_command();
+    if (pstate.MODE != MODE_RUNNING) forget_overlay_over_cart();
+    // Esc on this pass belongs to an overlay over the cart, also when the
+    // user leaves it with Esc.
+    bool over_cart = overlay_over_cart();
     if (pstate.MODE != MODE_RUNNING) {
         pstate.paused = 0;
         tamu_set_paused(0);
@@ -307,12 +366,14 @@ int tamu_main_update() {
         pstate.fps = 30;
     }
     if (bank_frame_time(zorva_clock())) {
-        if (tamu_state.paused || app.pause_menu_open)
+        if (overlay_over_cart())
+            overlay_tick();
+        else if (tamu_state.paused || app.pause_menu_open)
             paused_tick();
         else
             normal_tick();
     }
-    if (pressed(KEY_ESCAPE) && pstate.MODE == MODE_RUNNING && pstate.view == 0) {
+    if (pressed(KEY_ESCAPE) && pstate.MODE == MODE_RUNNING && pstate.view == 0 && !over_cart && !overlay_over_cart()) {
         if (app.pause_menu_open)
             app.pause_menu_open = 0;
         else

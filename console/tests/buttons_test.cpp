@@ -42,11 +42,11 @@ class Buttons : public ::testing::Test {
         reset_input_for_test();
         for (pad &p : pads) p = pad();
         button_joystick_reader = read_pad;
-        zorva_button_config = {keys, &joystick_index, &glitch};
+        zorva_button_config = {keys, &joystick_index, &glitch, nullptr};
     }
     void TearDown() override {
         button_joystick_reader = tamu_get_joystick;
-        zorva_button_config = {nullptr, nullptr, nullptr};
+        zorva_button_config = {nullptr, nullptr, nullptr, nullptr};
     }
 
     // A key goes down and is seen by the next pump's key state.
@@ -126,6 +126,39 @@ std::vector<int> btnp_updates(Buttons &t, int fps, int updates) {
         if (button_pressed(4, 0)) seen.push_back(u);
     }
     return seen;
+}
+
+// The pause key (P, or the one configured) presses player 0's button 6,
+// as a controller's pause button does; player 1 has no pause key.
+TEST_F(Buttons, ThePauseKeyPressesButtonSix) {
+    constexpr int K_P = 19, K_O = 18;
+    hold_key(K_P);
+    update();
+    EXPECT_EQ(held(6), 1);
+    EXPECT_EQ(held(6, 1), 0);
+    release_key(K_P);
+    keys[ZORVA_BUTTON_KEY_PAUSE] = K_O;
+    hold_key(K_P);
+    update();
+    EXPECT_EQ(held(6), 0);
+    release_key(K_P);
+    hold_key(K_O);
+    update();
+    EXPECT_EQ(held(6), 1);
+}
+
+// A key pressed since the last tick counts as down for one read, even
+// when it is up again by then.
+TEST_F(Buttons, AKeyPressedSinceTheLastTickCountsOnce) {
+    unsigned char since[TAMU_KEY_SLOTS] = {};
+    zorva_button_config.keys_pressed_since_tick = since;
+    since[K_Z] = 1;
+    update();
+    EXPECT_EQ(held(4), 1);
+    EXPECT_TRUE(button_pressed(4, 0));
+    since[K_Z] = 0;
+    update();
+    EXPECT_EQ(held(4), 0);
 }
 
 TEST_F(Buttons, HeldButtonRepeatsAt30Fps) {

@@ -172,6 +172,86 @@ TEST_F(Paths, ResolvedPathsThatDoNotFitFail) {
 #endif
 }
 
+// Names from outside resolved inside a root folder: whatever the
+// spelling, the result begins with the root or the name is refused.
+TEST_F(Paths, ResolveInsideKeepsNamesInTheRoot) {
+    struct Case {
+        std::string folder, name;
+        const char *resolved;   // null: refused
+    };
+    const std::string nul_inside("x.zv\0/../../y", 14);
+    const Case cases[] = {
+        {"", "x.zv", "/r/x.zv"},
+        {"games/", "x.zv", "/r/games/x.zv"},
+        {"games/", "/x.zv", "/r/x.zv"},
+        {"games/", "../x.zv", "/r/x.zv"},
+        {"games", "a/./b/../x.zv", "/r/games/a/x.zv"},
+        {"", "a\\b\\x.zv", "/r/a/b/x.zv"},
+        {"", "a//b/", "/r/a/b/"},
+        {"", "d.zv/x", "/r/d.zv/x"},
+        {"", "a..b", "/r/a..b"},
+        {"", "", "/r/"},
+        {"games/", "", "/r/games/"},
+        {"games/", "..", "/r/"},
+        {"", "/", "/r/"},
+        {"", "caf\xc3\xa9.zv", "/r/caf\xc3\xa9.zv"},
+        // Out of the root in every spelling.
+        {"", "..", nullptr},
+        {"", "../x.zv", nullptr},
+        {"", "/../x.zv", nullptr},
+        {"", "a/../../x.zv", nullptr},
+        {"", "d.zv/../../../home/.bashrc", nullptr},
+        {"d.zv/", "../../x.zv", nullptr},
+        {"", "..\\x.zv", nullptr},
+        {"", "a\\..\\..\\x.zv", nullptr},
+        {"", "./../x.zv", nullptr},
+        {"", "a/b/../../../x", nullptr},
+        {"../", "x.zv", nullptr},
+        // Other names Windows would read as something else.
+        {"", "...", nullptr},
+        {"", ".. /x.zv", nullptr},
+        {"", "a/.. ", nullptr},
+        {"", "x.", nullptr},
+        {"", "c:/x.zv", nullptr},
+        {"", "C:x.zv", nullptr},
+        {"", "C:\\x.zv", nullptr},
+        {"", "x.zv:stream", nullptr},
+        {"", "\\\\host\\share\\x.zv", nullptr},
+        {"", "//host/share/x.zv", nullptr},
+        {"", "con", nullptr},
+        {"", "a/NUL.zv", nullptr},
+        {"", "com1.txt", nullptr},
+        {"", "lpt9", nullptr},
+        // Home, NUL and control characters.
+        {"", "~", nullptr},
+        {"", "~/x.zv", nullptr},
+        {"", "a/~/x.zv", nullptr},
+        {"", nul_inside, nullptr},
+        {"", "tab\there", nullptr},
+        {"", std::string(1030, 'n'), nullptr},
+        {"", std::string(600, 'n') + "/" + std::string(600, 'n') + "/../../x", nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.folder + " | " + c.name);
+        char out[1024] = "garbage";
+        int inside = tamu_resolve_inside("/r/", c.folder.c_str(), c.name.data(), c.name.size(), out);
+        if (!c.resolved) {
+            EXPECT_EQ(inside, -1);
+            EXPECT_STREQ(out, "");
+            continue;
+        }
+        EXPECT_STREQ(out, c.resolved);
+        EXPECT_EQ(inside, int(std::strlen(c.resolved)) - 3);
+    }
+    char out[1024];
+    EXPECT_EQ(tamu_resolve_inside("/r", "", "x", 1, out), 1);   // a separator after the root
+    EXPECT_STREQ(out, "/r/x");
+    EXPECT_EQ(tamu_resolve_inside("", "", "x", 1, out), -1);    // no root: no absolute path either
+    EXPECT_EQ(tamu_resolve_inside("/r/", "", nullptr, 0, out), -1);
+    EXPECT_EQ(tamu_resolve_inside("/r/", "", "comma.zv", 8, out), 8);
+    EXPECT_EQ(tamu_resolve_inside("/r/", "", "console.zv", 10, out), 10);   // only the device names themselves
+}
+
 // ---------------------------------------------------------------------------
 // Folders
 

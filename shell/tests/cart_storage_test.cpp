@@ -129,6 +129,7 @@ TEST(CartStorage, ZvIsPutIntoNamesWithoutIt) {
         {"a.png", "a.zv.png"},
         {"a.txt", "a.txt.zv"},
         {"dir.x/a", "dir.x/a.zv"},
+        {"/home/d.zv/notes", "/home/d.zv/notes.zv"},   // only the file's own name counts
         {"/p/q/b.png", "/p/q/b.zv.png"},
         {"a.zv", "a.zv"},
         {"a.zv.png", "a.zv.png"},
@@ -329,12 +330,16 @@ TEST(CartStorage, SavingOverAnotherFileBacksItUp) {
     EXPECT_EQ(app.message_end - app.message_start, 2500);
     EXPECT_EQ(code_of_file(work("other.zv")), "-- new");
 
-    // Its own file is saved over without a backup.
+    // Its own file is kept too before it is saved over (a cart edited by
+    // hand, then saved), with no warning.
     app.message_text[0] = 0;
     std::filesystem::remove(appdata_path("backup/other.zv"));
+    const std::string saved_once = read_file(work("other.zv"));
+    prepare_loaded_cart(cart_from_code("-- newer"), work("other.zv").c_str());
     ASSERT_EQ(save_working_cart(work("other.zv").c_str()), 0);
     EXPECT_STREQ(app.message_text, "");
-    EXPECT_FALSE(file_exists(appdata_path("backup/other.zv")));
+    EXPECT_EQ(read_file(appdata_path("backup/other.zv")), saved_once);
+    EXPECT_EQ(code_of_file(work("other.zv")), "-- newer");
 
     std::string big(2 << 20, 'b');
     write_file(work("big.zv"), big);
@@ -444,6 +449,25 @@ TEST(CartStorage, QuickSave) {
     }
     EXPECT_FALSE(file_exists(bbs_cart));
     EXPECT_EQ(pstate.MODE, MODE_RUNNING);
+}
+
+// Ctrl+S rewrites a cart in the player's own form: the file as it was
+// written by hand is kept in "backup/" first.
+TEST(CartStorage, QuickSaveKeepsTheOldFileInBackup) {
+    forget_saved_files();
+    shell_session s;
+    const std::string by_hand = "zorva cartridge // mine\nversion 11\n__lua__\n-- tabs\tand spacing   kept\n"
+                                "function _update() end\n";
+    write_file(work("hand.zv"), by_hand);
+    s.to_console();
+    ASSERT_EQ(load_working_cart(work("hand.zv").c_str()), 0);
+    pstate.REQUEST = REQUEST_RUN;
+    s.pass();
+    s.press(K_S, {K_LCTRL});
+    EXPECT_STREQ(app.message_text, "saved hand.zv\n");
+    EXPECT_EQ(read_file(appdata_path("backup/hand.zv")), by_hand);
+    EXPECT_NE(read_file(work("hand.zv")), by_hand);   // rewritten in the player's form
+    EXPECT_EQ(code_of_file(work("hand.zv")), "-- tabs\tand spacing   kept\nfunction _update() end");
 }
 
 TEST(CartStorage, QuickLoadTakesOutsideChanges) {
@@ -725,7 +749,7 @@ TEST(CartStorage, CartFileNamesStayInTheCstoreFolder) {
         {"x.zv", "x.zv"},
         {"/x.zv", "x.zv"},
         {"with space.zv.png", "with space.zv.png"},
-        {"a..b", ""},
+        {"a..b", "a..b"},   // no ".." of its own
         {"../escape.zv", ""},
         {"/../escape.zv", ""},
         {"sub/x.zv", ""},

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -20,6 +21,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -88,15 +90,62 @@ TEST(Exec, ReportsSyntaxErrorsAndTheParameter) {
     EXPECT_NE(o.out.find("** got level2\n"), std::string::npos) << o.out;
 }
 
-TEST(Exec, ACartThatCannotBeLoadedEndsWithStatus1) {
-    outcome o = run(player() + " -x no_such_cart.zv");
-    EXPECT_EQ(o.status, 1);
-    EXPECT_EQ(o.out, "could not load no_such_cart.zv\n");
+// -h and --help print the options and end at once with status 0, before
+// any window or log.
+TEST(Exec, HelpListsTheOptionsAndEnds) {
+    const char *options[] = {
+        "-run", "-x", "-exec", "-splore", "-p ", "-joystick", "-gif_len", "-gui_theme", "-screenshot_scale",
+        "-gif_scale", "-gpio_base", "-glitch_test", "-width", "-height", "-windowed", "-window_x", "-window_y",
+        "-frameless", "-fullscreen_method", "-frame_sleep_ms", "-sound", "-music", "-mix_buffer_size",
+        "-software_blit", "-home", "-desktop", "-pixel_perfect", "-draw_rect", "-timeout", "-headless",
+        "-show_fps", "--help",
+    };
+    for (const char *ask : {"-h", "--help", "cart.zv -h"}) {
+        std::filesystem::remove(test_home() + "/.ostrel/zorva/log.txt");
+        outcome o = run(player() + " " + ask);
+        EXPECT_EQ(o.status, 0) << ask;
+        EXPECT_EQ(o.out.rfind("usage: zorva", 0), 0u) << o.out;
+        for (const char *option : options) EXPECT_NE(o.out.find(option), std::string::npos) << option;
+        EXPECT_FALSE(std::filesystem::exists(test_home() + "/.ostrel/zorva/log.txt")) << ask;
+    }
 }
 
-// Whatever keeps a named cart from loading, -x and -run end with status 1
-// (a name that is not a regular file is never opened: a named pipe would
-// block), and the log says why.
+// The player itself, run on a cart that tries to reach out of its
+// folders: the user's files stay as they were, the outside cart is not
+// taken, and no export, file manager or other file appears.
+TEST(Exec, AHostileCartReachesNothingOutsideItsFolders) {
+    std::string home = test_home();
+    std::filesystem::remove_all(home + "/.ostrel/zorva/carts");
+    std::filesystem::create_directories(home + "/launch-bin");
+    write_file(home + "/.bashrc", "# the user's own\n");
+    write_file(home + "/.ostrel/outside.zv", "zorva cartridge\nversion 11\n__lua__\n-- outside\n");
+    write_file(home + "/launch-bin/xdg-open", "#!/bin/sh\necho \"$@\" >> '" + home + "/launched'\n");
+    std::filesystem::permissions(home + "/launch-bin/xdg-open", std::filesystem::perms::owner_all);
+    write_cart("hostile.zv",
+               "mkdir('d.zv') save('d.zv/../../../../.bashrc') save('d.zv/../../../home/.bashrc')\n"
+               "save('../../a.zv') save('..\\\\..\\\\b.zv') cd('d.zv') save('../../../x.zv') cd('/')\n"
+               "if load('../../outside.zv') then save('proof.zv') end\n"
+               "for i = 1, 20 do export('x' .. i .. '.bin') folder() end\n"
+               "cstore(0, 0, 8, '../c.zv') reload(0, 0, 8, '../../outside.zv')\n"
+               "save('kept.zv')");
+    outcome o = run("env PATH='" + home + "/launch-bin':\"$PATH\" " + player() + " -x hostile.zv");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(read_file(home + "/.bashrc"), "# the user's own\n");
+    EXPECT_FALSE(std::filesystem::exists(home + "/launched"));
+    std::vector<std::string> carts;
+    for (auto &entry : std::filesystem::recursive_directory_iterator(home + "/.ostrel/zorva/carts"))
+        carts.push_back(std::filesystem::relative(entry.path(), home + "/.ostrel/zorva/carts").string());
+    std::sort(carts.begin(), carts.end());
+    EXPECT_EQ(carts, (std::vector<std::string>{"d.zv", "kept.zv"}));
+    for (const char *outside : {"/.ostrel/a.zv", "/.ostrel/b.zv", "/.ostrel/x.zv", "/.ostrel/zorva/c.zv",
+                                "/.ostrel/zorva/backup/.bashrc", "/home"})
+        EXPECT_FALSE(std::filesystem::exists(home + outside)) << outside;
+}
+
+// Whatever keeps a named cart from loading, -x, -run and a cart named
+// alone end with status 1 (a name that is not a regular file is never
+// opened: a named pipe would block), and the player and the log say why.
 TEST(Exec, EveryReasonACartCannotBeLoaded) {
     std::string home = test_home();
     std::filesystem::create_directories(home + "/folder.zv");
@@ -108,17 +157,19 @@ TEST(Exec, EveryReasonACartCannotBeLoaded) {
         const char *name, *reason;
     } cases[] = {
         {"missing.zv", "no such file"},
-        {"folder.zv", "not a regular file"},
+        {"folder.zv", "a folder"},
         {"pipe.zv", "not a regular file"},
         {"notes.zv", "not a cart"},
         {"future.zv", "version too new"},
+        {"junk.zv.png", "not a cart"},
     };
-    for (const char *option : {"-x", "-run"}) {
+    write_file(home + "/junk.zv.png", "not a picture at all");
+    for (const char *option : {"-x", "-run", ""}) {
         for (const auto &c : cases) {
             SCOPED_TRACE(std::string(option) + " " + c.name);
             outcome o = run(player() + " " + option + " " + c.name);
             EXPECT_EQ(o.status, 1);
-            EXPECT_EQ(o.out, std::string("could not load ") + c.name + "\n");
+            EXPECT_EQ(o.out, std::string("could not load ") + c.name + ": " + c.reason + "\n");
             std::string log = read_file(home + "/.ostrel/zorva/log.txt");
             EXPECT_NE(log.find(std::string("could not load ") + c.name + ": " + c.reason + "\n"), std::string::npos)
                 << log;

@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <functional>
+#include <string>
 
 namespace {
 
@@ -116,24 +117,43 @@ TEST_F(FrameDrawing, HeldAndSkippedFramesKeepThePreviousPicture) {
     pstate.REQUEST = 0;
 }
 
-TEST(ConsoleFrame, ThePromptAndTheEditorFrame) {
+// The colour of each 4-pixel cell of a 6-pixel text row of the page: the
+// text's own colour where it has ink, '0' where it has none.
+std::string row_cells(int y) {
+    std::string cells;
+    for (int cell = 0; cell < 32; cell++) {
+        char c = '0';
+        for (int yy = y; yy < y + 5; yy++)
+            for (int x = 4 * cell; x < 4 * cell + 4; x++)
+                if (page(x, yy)) c = char(page(x, yy) < 10 ? '0' + page(x, yy) : 'a' + page(x, yy) - 10);
+        cells += c;
+    }
+    return cells;
+}
+
+// The console takes no typed commands: where the prompt would be, a line
+// names the keys that lead on (the keys in 7, what they do in 6), Ctrl+R
+// only when there is a cart to run again.
+TEST(ConsoleFrame, TheLineOfKeysAndTheEditorFrame) {
     shell_session s;
     s.run_code("cls() print(\"hello\")");
     s.pass();
     ASSERT_EQ(pstate.MODE, MODE_CONSOLE);
     int y = pstate.draw_state.cursor_y;
     tamu_main_draw();
-    // ">" in colour 7 on the cursor's line, at the left edge.
-    int ink = 0;
-    for (int yy = y; yy < y + 5; yy++)
-        for (int x = 0; x < 4; x++) ink += page(x, yy) == 7;
-    EXPECT_GT(ink, 0);
+    //                           ctrl+r run  esc carts   ctrl+q quit
+    EXPECT_EQ(row_cells(y), "777777" "06660" "777" "066666" "0" "777777" "06666");
+
+    pstate.working_file_name[0] = 0;
+    tamu_main_draw();
+    EXPECT_EQ(row_cells(y), "777" "066666" "00" "777777" "06666" "0000000000");
 
     pstate.view = 1;
     tamu_main_draw();
     EXPECT_EQ(page(64, 64), 5);
     EXPECT_EQ(page(64, 3), 8);
-    EXPECT_EQ(page(64, 124), 8);
+    EXPECT_EQ(page(64, 121), 8);
+    EXPECT_EQ(row_cells(122).substr(0, 3), "777");
     app.gui_theme = 1;
     tamu_main_draw();
     EXPECT_EQ(page(64, 64), 1);

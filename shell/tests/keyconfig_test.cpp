@@ -114,6 +114,20 @@ TEST(KeyConfig, HeldKeysCountOnlyAfterRelease) {
     EXPECT_EQ(app.button_keys[1], K_C);
 }
 
+// A key down and up again between two ticks (a display of 60 Hz, ticks
+// at 30 a second) is taken all the same.
+TEST(KeyConfig, ATapBetweenTwoTicksCounts) {
+    for (int phase = 0; phase < 4; phase++) {
+        shell_session s;
+        open_at_console(s);
+        s.passes(phase + 3, 16);
+        s.in.press(K_B);
+        s.in.release(K_B);
+        s.passes(4, 16);
+        EXPECT_EQ(app.button_keys[0], K_B) << "phase " << phase;
+    }
+}
+
 TEST(KeyConfig, EscPutsTheEarlierKeysBack) {
     // After three keys, and as the key the last button would take.
     for (int before_esc : {3, 12}) {

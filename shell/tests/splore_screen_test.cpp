@@ -399,6 +399,24 @@ TEST_F(Browser, PauseCancelsADownload) {
 // ---------------------------------------------------------------------------
 // The cart menu
 
+// Keyboard users open the cart menu with the pause key: P, or the key
+// configured for pause.
+TEST_F(Browser, ThePauseKeyOpensTheCartMenu) {
+    constexpr int K_P = 19, K_O = 18;
+    make_cart("game.zv");
+    open();
+    list_index = SPLORE_LIST_LOCAL;
+    key(K_P);
+    EXPECT_EQ(cart_menu, CART_MENU_CART);
+    key(K_ESCAPE);
+    ASSERT_EQ(cart_menu, CART_MENU_CLOSED);
+    app.button_keys[ZORVA_BUTTON_KEY_PAUSE] = K_O;
+    key(K_P);
+    EXPECT_EQ(cart_menu, CART_MENU_CLOSED);
+    key(K_O);
+    EXPECT_EQ(cart_menu, CART_MENU_CART);
+}
+
 TEST_F(Browser, CartMenuFromPauseAndItsActions) {
     make_cart("game.zv");
     open();
@@ -674,8 +692,13 @@ TEST_F(Browser, TheExitBoxOfSploreFromTheCommandLine) {
     key(KEY_Z);
     EXPECT_EQ(pstate.OVERLAY, OVERLAY_NONE);
     EXPECT_TRUE(printed_line("::::::  zorva console  ::::::"));
-    EXPECT_TRUE(printed_line("type splore to return to splore"));
-    EXPECT_TRUE(printed_line("type help for help"));
+    // No word of typing (the console takes none): its line of keys says
+    // how on, and Esc opens the browser again.
+    EXPECT_FALSE(printed_line("type splore to return to splore"));
+    EXPECT_FALSE(printed_line("type help for help"));
+    key(K_ESCAPE);
+    EXPECT_EQ(pstate.OVERLAY, OVERLAY_BROWSER);
+    EXPECT_EQ(splore_exit_menu, 0);
 }
 
 // ---------------------------------------------------------------------------

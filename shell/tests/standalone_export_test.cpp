@@ -1,10 +1,14 @@
-// The stand-alone export through the cart API's export: its arguments, the
-// folders it makes for each platform with a runtime, the data pod in them,
-// the icon and the property list of the macOS bundle, and its refusals.
+// The stand-alone export: its arguments, the folders it makes for each
+// platform with a runtime, the data pod in them, the icon and the property
+// list of the macOS bundle, and its refusals; and the cart API's export,
+// which makes nothing.
+#include "file_tree.h"
 #include "shell_session.h"
 
 #include "cart_forms.h"
 #include "demo_install.h"
+#include "lua.h"
+#include "zorva_cpu.h"
 #include "standalone_export.h"
 #include "zorva_run.h"
 
@@ -22,6 +26,12 @@ void command(shell_session &s, const std::string &text) {
     s.to_console();
     ASSERT_EQ(run_program(text.c_str(), 1), 1) << text;
     s.pass();
+}
+
+// The stand-alone export of the working cart with the given words.
+void export_words(const std::string &words) {
+    param_list list;
+    if (extract_parameters(words.c_str(), &list) == 0) export_bin(&list);
 }
 
 lines texts() {
@@ -154,7 +164,7 @@ TEST(Export, TheLinuxPlayerIsTheRunningProgramWithTheCartsInItsDataPod) {
     std::string r = root();
     write_file(r + "extra.zv", "zorva cartridge\nversion 11\n__lua__\n-- extra\nprint(2)\n");
     load_code("-- my game\nprint(1)", (r + "game.zv").c_str());
-    command(s, "export('game.bin extra.zv')");
+    export_words("game.bin extra.zv");
     EXPECT_EQ(texts(), (lines{"exporting 2 carts\n", "no windows runtime", "no macos runtime"}));
 
     std::string dir = r + "game.bin/linux/";
@@ -178,7 +188,7 @@ TEST(Export, TheLinuxPlayerIsTheRunningProgramWithTheCartsInItsDataPod) {
     printed.clear();
     ASSERT_EQ(save_zorva_cart_png(working_cart(), (r + "other.zv.png").c_str()), 0);
     load_code("-- other", (r + "other.zv.png").c_str());
-    command(s, "export('game.bin')");
+    export_words("game.bin");
     pod = tamu_load_pod((dir + "data.pod").c_str());
     ASSERT_NE(pod, nullptr);
     EXPECT_EQ(pod->count, 4);
@@ -194,7 +204,7 @@ TEST(Export, EveryPlatformFromPackedRuntimes) {
     for (int y = 0; y < 128; y++)
         for (int x = 0; x < 128; x++) working_cart()->gfx->rows[y][x] = 0;
     working_cart()->gfx->rows[9][10] = 8;   // sprite 17: one red pixel at (2, 1)
-    command(s, "export('pack.bin -i 17')");
+    export_words("pack.bin -i 17");
     EXPECT_EQ(texts(), lines{"exporting 1 carts\n"});
 
     std::string out = r + "pack.bin/";
@@ -252,12 +262,12 @@ TEST(Export, TheIconComesFromTheLabelOrSaysWhyNot) {
     std::string r = root();
     load_code("-- no label");
 
-    command(s, "export('nolabel.bin')");
+    export_words("nolabel.bin");
     EXPECT_EQ(texts(), lines{"please capture a label or use -i"});
     EXPECT_FALSE(exists(r + "nolabel.bin"));
 
     printed.clear();
-    command(s, "export('empty.bin -i 5')");   // a blank sprite
+    export_words("empty.bin -i 5");   // a blank sprite
     EXPECT_EQ(texts(), lines{"no icon found"});
     EXPECT_FALSE(exists(r + "empty.bin"));
 
@@ -265,7 +275,7 @@ TEST(Export, TheIconComesFromTheLabelOrSaysWhyNot) {
     working_cart()->label = tamu_create_bitmap(128, 128, 8);
     for (int y = 0; y < 128; y++)
         for (int x = 0; x < 128; x++) working_cart()->label->rows[y][x] = uint8_t((x / 8) & 15);
-    command(s, "export('labelled.bin')");
+    export_words("labelled.bin");
     EXPECT_EQ(texts(), (lines{"exporting 1 carts\n", "no windows runtime"}));
     std::string icns = read_file(r + "labelled.bin/labelled.app/Contents/Resources/labelled.icns");
     ASSERT_EQ(icns.size(), size_t(8 + 8 + 4 + 3 * 128 * 129 + 8 + 128 * 128));
@@ -279,24 +289,50 @@ TEST(Export, RefusalsWriteNothing) {
     std::string r = root();
     load_code("-- refused");
     struct {
-        const char *argument;
+        const char *words;
         lines printed;
     } cases[] = {
-        {"'.bin'", {"no output file"}},
-        {"'../escape.bin'", {"bad argument"}},
-        {"'a/b.bin'", {"bad argument"}},
-        {"'game.bin missing.zv'", {"** missing.zv not found"}},
-        {"'game.bin -q'", {"bad argument"}},
-        {"'game.html'", {}},   // no other form is made
-        {"", {"please specify a file"}},
+        {".bin", {"no output file"}},
+        {"", {"no output file"}},
+        {"../escape.bin", {"bad argument"}},
+        {"a/b.bin", {"bad argument"}},
+        {"a\\b.bin", {"bad argument"}},
+        {"c:b.bin", {"bad argument"}},
+        {"game.bin missing.zv", {"** missing.zv not found"}},
+        {"game.bin ../../outside.zv", {"** ../../outside.zv not found"}},
+        {"game.bin -q", {"bad argument"}},
     };
+    write_file(test_home() + "/.ostrel/outside.zv", "zorva cartridge\nversion 11\n__lua__\n-- outside\n");
     for (auto &c : cases) {
         printed.clear();
-        command(s, std::string("export(") + c.argument + ")");
-        EXPECT_EQ(texts(), c.printed) << c.argument;
+        export_words(c.words);
+        EXPECT_EQ(texts(), c.printed) << c.words;
     }
-    for (const char *made : {"game.bin", ".bin", "escape.bin", "a", "game.html"}) EXPECT_FALSE(exists(r + made)) << made;
+    for (const char *made : {"game.bin", ".bin", "escape.bin", "a", "a\\b.bin", "c:b.bin"})
+        EXPECT_FALSE(exists(r + made)) << made;
     EXPECT_FALSE(exists(test_home() + "/.ostrel/zorva/escape.bin"));
+}
+
+// A cart's export() makes nothing, however often it is called and
+// whatever it names; the runtimes being there changes nothing.
+TEST(Export, TheCartApiMakesNothing) {
+    shell_session s;
+    packed_runtimes runtimes({"WINDOWS", "DLL", "LINUX", "MAC", "FRAMEWORK"});
+    write_file(root() + "extra.zv", "zorva cartridge\nversion 11\n__lua__\n-- extra\n");
+    const std::vector<std::string> log = {".ostrel/zorva/log.txt"};
+    file_tree before = snapshot(test_home(), log);
+    s.run_code(
+        "for i = 1, 20 do export('x' .. i .. '.bin') end\n"
+        "export('game.bin extra.zv') export('game.bin -i 1') export('game.html') export('../escape.bin')\n"
+        "done = true",
+        (root() + "game.zv").c_str());
+    lua_getglobal(L0, "done");
+    EXPECT_TRUE(lua_toboolean(L0, -1));
+    lua_pop(L0, 1);
+    printed.clear();
+    command(s, "export('game.bin') export('game.bin extra.zv') export()");
+    EXPECT_EQ(texts(), lines{"please specify a file"});
+    EXPECT_EQ(changes(before, snapshot(test_home(), log)), std::vector<std::string>{});
 }
 
 TEST(Export, ImportMakesNothing) {

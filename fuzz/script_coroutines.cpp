@@ -172,15 +172,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         nargs = data[0] % 5;
     }
     CappedAlloc alloc;
-    lua_zorva_fixseed(1, 1);
-    lua_State *L = lua_newstate(CappedAlloc::fn, &alloc);
-    if (L == nullptr) return 0;
-    lua_atpanic(L, atpanic);
     std::string sink;
-    zorva_testlib::open_cart_functions(L, &sink);
-    count_coroutines(L);
-    budget = kInstructionLimit;
-    lua_sethook(L, limiter, LUA_MASKCOUNT, kHookStep);
+    lua_State *L = open_limited_state(&alloc, &sink);
+    if (L == nullptr) return 0;
     // The chunk runs on a new coroutine, which has the smallest stack.
     lua_State *co = lua_newthread(L);
     if (zorva_load_source(co, source.data(), source.size(), "=fuzz") == LUA_OK) {
@@ -192,7 +186,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             nargs = 0;
         }
     }
-    lua_close(L);
-    if (alloc.live != 0) std::abort(); // everything is given back
+    close_limited_state(L, alloc);
     return 0;
 }

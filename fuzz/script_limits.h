@@ -7,7 +7,9 @@
 
 #include <cstddef>
 #include <cstdlib>
+#include <string>
 
+#include "ltestlib.h"
 #include "lua.h"
 
 namespace fuzz_limits {
@@ -66,5 +68,25 @@ inline void count_coroutines(lua_State *L) {
 }
 
 inline int atpanic(lua_State *) { std::abort(); }
+
+// A fresh state under the limits, with the test functions (out() writes to
+// *sink); null when it cannot be made.
+inline lua_State *open_limited_state(CappedAlloc *alloc, std::string *sink) {
+    lua_zorva_fixseed(1, 1);
+    lua_State *L = lua_newstate(CappedAlloc::fn, alloc);
+    if (L == nullptr) return nullptr;
+    lua_atpanic(L, atpanic);
+    zorva_testlib::open_cart_functions(L, sink);
+    count_coroutines(L);
+    budget = kInstructionLimit;
+    lua_sethook(L, limiter, LUA_MASKCOUNT, kHookStep);
+    return L;
+}
+
+// Closes the state, which must give back every byte it took.
+inline void close_limited_state(lua_State *L, const CappedAlloc &alloc) {
+    lua_close(L);
+    if (alloc.live != 0) std::abort();
+}
 
 }  // namespace fuzz_limits

@@ -17,14 +17,9 @@ using namespace fuzz_limits;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > 1 << 16) return 0;
     CappedAlloc alloc;
-    lua_zorva_fixseed(1, 1);
-    lua_State *L = lua_newstate(CappedAlloc::fn, &alloc);
-    if (L == nullptr) return 0;
-    lua_atpanic(L, atpanic);
     std::string sink;
-    zorva_testlib::open_cart_functions(L, &sink);
-    budget = kInstructionLimit;
-    lua_sethook(L, limiter, LUA_MASKCOUNT, kHookStep);
+    lua_State *L = open_limited_state(&alloc, &sink);
+    if (L == nullptr) return 0;
     if (zorva_load_source(L, reinterpret_cast<const char *>(data), size, "=fuzz") == LUA_OK) {
         int status;
         int rounds = 0;
@@ -34,7 +29,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
         (void)status;
     }
-    lua_close(L);
-    if (alloc.live != 0) std::abort(); // everything is given back
+    close_limited_state(L, alloc);
     return 0;
 }

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -38,6 +39,29 @@ constexpr int FOLDER_INTERVAL_MS = 1000;
 // A cart program (not a console command) is running.
 bool cart_running() { return pstate.running != 0; }
 bool cart_running_not_exec() { return pstate.running != 0 && !pstate.exec_mode; }
+
+// New files and folders that cart programs may make in the root folder in
+// one run of the player (with save and mkdir): enough for any cart that
+// keeps its own files, too few to fill a disk. Writing over an existing
+// file or folder makes nothing new.
+constexpr int NEW_ENTRY_LIMIT = 256;
+int new_entries_made = 0;
+
+// Whether a cart program may make the entry at path (or at path with
+// ".zv" added, as a save adds it to a name without one); counts it if it
+// is new. The console's own commands are not bounded.
+bool may_make_entry(const char *path, bool cart_name = false) {
+    if (!cart_running() || tamu_path_kind(path) != TAMU_PATH_NONE) return true;
+    if (cart_name && tamu_path_kind((std::string(path) + ".zv").c_str()) != TAMU_PATH_NONE) return true;
+    if (new_entries_made >= NEW_ENTRY_LIMIT) {
+        static bool said = false;
+        if (!said) tamu_debugf("refused: a cart has made %d new files and folders in this run\n", NEW_ENTRY_LIMIT);
+        said = true;
+        return false;
+    }
+    new_entries_made++;
+    return true;
+}
 
 zorva_cart *working_cart() { return zorva_shell.working_cart ? zorva_shell.working_cart() : nullptr; }
 
@@ -438,7 +462,7 @@ int zv_save(lua_State *L) {
         return 0;
     }
     char path[ZORVA_PATH_SIZE];
-    if (cart_path(name, length, path) <= 0) {
+    if (cart_path(name, length, path) <= 0 || !may_make_entry(path, true)) {
         // A name that leads out of the root folder saves nothing.
         if (zorva_shell.show_message) zorva_shell.show_message("** failed to save **", 1500);
         return 0;
@@ -578,7 +602,7 @@ int zv_mkdir(lua_State *L) {
     }
     // Only a new folder within the root folder.
     char path[ZORVA_PATH_SIZE];
-    if (length > size_t(NAME_LIMIT) || cart_path(name, length, path) <= 0) {
+    if (length > size_t(NAME_LIMIT) || cart_path(name, length, path) <= 0 || !may_make_entry(path)) {
         zv_push_int(L, 0);
         return 1;
     }

@@ -58,14 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             std::string again = dump_top(L, 0);
             if (!load_binary(L, again) || dump_top(L, 0) != again) std::abort();
             lua_pop(L, 1);
-            std::string sink;
-            zorva_testlib::open_cart_functions(L, &sink);
+            open_test_functions(L);
             budget = kInstructionLimit;
             lua_sethook(L, limiter, LUA_MASKCOUNT, kHookStep);
             int rounds = 0;
             while (lua_resume(L, nullptr, 0) == LUA_YIELD && ++rounds < 1000) {
                 lua_settop(L, 0);
-                sink.clear();
             }
         }
     } else if (zorva_load_source(L, input.data(), input.size(), "=fuzz") == LUA_OK) {

@@ -17,24 +17,16 @@ using namespace fuzz_limits;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > 1 << 16) return 0;
     CappedAlloc alloc;
-    lua_zorva_fixseed(1, 1);
-    lua_State *L = lua_newstate(CappedAlloc::fn, &alloc);
+    lua_State *L = open_limited_state(&alloc);
     if (L == nullptr) return 0;
-    lua_atpanic(L, atpanic);
-    std::string sink;
-    zorva_testlib::open_cart_functions(L, &sink);
-    budget = kInstructionLimit;
-    lua_sethook(L, limiter, LUA_MASKCOUNT, kHookStep);
     if (zorva_load_source(L, reinterpret_cast<const char *>(data), size, "=fuzz") == LUA_OK) {
         int status;
         int rounds = 0;
         while ((status = lua_resume(L, nullptr, 0)) == LUA_YIELD && ++rounds < 1000) {
             lua_settop(L, 0);
-            sink.clear();
         }
         (void)status;
     }
-    lua_close(L);
-    if (alloc.live != 0) std::abort(); // everything is given back
+    close_limited_state(L, alloc);
     return 0;
 }

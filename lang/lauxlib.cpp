@@ -278,10 +278,10 @@ void *luaL_checkudata(lua_State *L, int ud, const char *tname) {
 
 // ---- Text of values --------------------------------------------------------
 
+// With "__tostring", whatever it returned is left on the stack (a number
+// turned into its text); the result is null when that is not a string.
 const char *luaL_tolstring(lua_State *L, int idx, size_t *len) {
-    if (luaL_callmeta(L, idx, "__tostring")) {
-        if (!lua_isstring(L, -1)) luaL_error(L, "'__tostring' must return a string");
-    } else {
+    if (!luaL_callmeta(L, idx, "__tostring")) {
         switch (lua_type(L, idx)) {
         case LUA_TNUMBER:
         case LUA_TSTRING: lua_pushvalue(L, idx); break; // a number becomes text below

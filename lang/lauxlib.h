@@ -38,8 +38,9 @@ void *luaL_checkudata(lua_State *L, int ud, const char *tname);
 
 // ---- Text of values ------------------------------------------------------
 // Converts the value at idx to text ("__tostring" first; numbers in their
-// 16.16 text form) and pushes it; returns it. A "__tostring" that gives no
-// string raises "'__tostring' must return a string".
+// 16.16 text form) and pushes it; returns it. What "__tostring" returns is
+// pushed as it is (a number as its text); when that is not a string the
+// result is null and *len 0.
 const char *luaL_tolstring(lua_State *L, int idx, size_t *len);
 
 // ---- Argument checks -----------------------------------------------------

@@ -489,8 +489,9 @@ void luaG_ordererror(lua_State *L, const TValue *p1, const TValue *p2) {
 
 void luaG_errormsg(lua_State *L) {
     if (L->errfunc != 0) {
+        if (!ttisfunction(restorestack(L, L->errfunc))) luaD_throw(L, LUA_ERRERR);
+        luaD_checkstack(L, 1);
         StkId errfunc = restorestack(L, L->errfunc);
-        if (!ttisfunction(errfunc)) luaD_throw(L, LUA_ERRERR);
         setobjs2s(L, L->top, L->top - 1);  // the message
         setobjs2s(L, L->top - 1, errfunc); // below it, the handler
         incr_top(L);

@@ -10,6 +10,7 @@
 #include "lfunc.h"
 #include "lgc.h"
 #include "lmem.h"
+#include "lopcodes.h"
 #include "lstring.h"
 #include "ltm.h"
 #include "lvm.h"
@@ -44,6 +45,7 @@ void luaD_throw(lua_State *L, int errcode) {
     global_State *g = G(L);
     L->status = cast_byte(errcode); // the thread is dead
     if (g->mainthread->errorJmp) {  // raise it in the main thread
+        luaD_checkstack(g->mainthread, 1);
         setobjs2s(L, g->mainthread->top++, L->top - 1);
         luaD_throw(g->mainthread, errcode);
     }
@@ -172,7 +174,12 @@ void luaD_hook(lua_State *L, int event, int line) {
 static void callhook(lua_State *L, CallInfo *ci) {
     int hook = LUA_HOOKCALL;
     ci->u.l.savedpc++; // hooks see the pc past the current instruction
-    if (isLua(ci->previous) && (ci->previous->callstatus & CIST_TAIL)) {
+    // A tail call when the caller is calling through OP_TAILCALL (its saved
+    // pc stands past that instruction). A caller that has run no
+    // instruction yet (a finalizer called while its frame was made) is not.
+    CallInfo *caller = ci->previous;
+    if (isLua(caller) && caller->u.l.savedpc > ci_func(caller)->p->code &&
+        GET_OPCODE(caller->u.l.savedpc[-1]) == OP_TAILCALL) {
         ci->callstatus |= CIST_TAIL;
         hook = LUA_HOOKTAILCALL;
     }
@@ -182,7 +189,9 @@ static void callhook(lua_State *L, CallInfo *ci) {
 
 // ---- Calls ---------------------------------------------------------------
 
-// Moves the fixed parameters of a vararg function above its arguments.
+// Moves the fixed parameters of a vararg function above its arguments
+// (the missing ones as nil), so that the extra arguments stay below the
+// new base. The caller has made room for the moved frame.
 static StkId adjust_varargs(lua_State *L, Proto *p, int actual) {
     int nfixargs = p->numparams;
     for (; actual < nfixargs; ++actual) setnilvalue(L->top++);
@@ -199,11 +208,12 @@ static StkId adjust_varargs(lua_State *L, Proto *p, int actual) {
 // with the value as first argument.
 static StkId tryfuncTM(lua_State *L, StkId func) {
     const TValue *tm = luaT_gettmbyobj(L, func, TM_CALL);
-    ptrdiff_t funcr = savestack(L, func);
     if (!ttisfunction(tm)) luaG_typeerror(L, func, "call");
-    for (StkId p = L->top; p > func; p--) setobjs2s(L, p, p - 1);
-    incr_top(L);
+    ptrdiff_t funcr = savestack(L, func);
+    luaD_checkstack(L, 1); // the arguments move up one slot
     func = restorestack(L, funcr);
+    for (StkId p = L->top; p > func; p--) setobjs2s(L, p, p - 1);
+    L->top++;
     setobj2s(L, func, tm);
     return func;
 }
@@ -233,9 +243,14 @@ int luaD_precall(lua_State *L, StkId func, int nresults) {
     }
     case LUA_TLCL: {
         Proto *p = clLvalue(func)->p;
-        luaD_checkstack(L, p->maxstacksize);
-        func = restorestack(L, funcr);
         int n = cast_int(L->top - func) - 1; // arguments given
+        // The frame takes maxstacksize slots from its base. A vararg
+        // function's base lies above its arguments and the nils that stand
+        // for its missing fixed parameters.
+        int room = p->maxstacksize;
+        if (p->is_vararg && n < p->numparams) room += p->numparams - n;
+        luaD_checkstack(L, room);
+        func = restorestack(L, funcr);
         for (; n < p->numparams; n++) setnilvalue(L->top++);
         StkId base = (!p->is_vararg) ? func + 1 : adjust_varargs(L, p, n);
         CallInfo *ci = next_ci(L);

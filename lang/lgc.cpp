@@ -21,10 +21,9 @@
 // which is left as it was. When a protected call is active on the thread
 // their errors propagate as LUA_ERRGCMM; otherwise (a collection the host
 // starts between runs, or lua_close) they are reported through the
-// state's gc-error handler.
+// state's gc-error handler, or dropped when it has none.
 #include "lgc.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "ldebug.h"
@@ -356,7 +355,9 @@ static lu_mem traversethread(global_State *g, lua_State *th) {
         StkId lim = th->stack + th->stacksize;
         for (; o < lim; o++) setnilvalue(o);
     }
-    return sizeof(lua_State) + sizeof(TValue) * (size_t)th->stacksize;
+    // The call records count too: in a deep recursion they are most of
+    // the memory that the thread keeps alive.
+    return sizeof(lua_State) + sizeof(TValue) * (size_t)th->stacksize + sizeof(CallInfo) * (size_t)th->nci;
 }
 
 static void propagatemark(global_State *g) {
@@ -635,8 +636,7 @@ static void gcmessage(lua_State *L, void *ud) {
 
 static void reportgcerror(lua_State *L, const char *msg) {
     global_State *g = G(L);
-    if (g->gcerrorf) g->gcerrorf(g->gcerrorud, L, msg);
-    else std::fprintf(stderr, "%s\n", msg);
+    if (g->gcerrorf) g->gcerrorf(g->gcerrorud, L, msg); // without a handler it is dropped, as in Lua 5.2
 }
 
 // Runs the finalizer of the next object awaiting one.
@@ -658,6 +658,7 @@ static void GCTM(lua_State *L, int propagateerrors) {
     // charge the cart), under a count hook that ends it with an error after
     // the budget, so that an endless loop cannot hang the console; without
     // a budget, hooks are simply off.
+    luaD_checkstack(L, 2); // the finalizer and its object
     luaC_HookSave hooks;
     luaC_budgethooks(L, &hooks);
     if (!hooks.budgeted) L->allowhook = 0;
@@ -737,18 +738,24 @@ static void collectregray(global_State *g) {
     g->regray = regray;
 }
 
-static l_mem atomic(lua_State *L) {
+// Finishes the marking. Returns the memory that it found alive beyond what
+// the propagate phase had already counted: the objects it marked for the
+// first time. Traversing again what barriers regrayed counts nothing (it
+// was counted when first traversed), and neither do the objects kept only
+// for their finalizers, which die after them.
+static lu_mem atomic(lua_State *L) {
     global_State *g = G(L);
-    l_mem work = -cast(l_mem, g->GCmemtrav);
+    lu_mem start = g->GCmemtrav;
+    lu_mem uncounted = 0;
     markobject(g, L); // the running thread
     // The registry and basic metatables may change through the API.
     markvalue(g, &g->l_registry);
     markmt(g);
     remarkupvals(g);
     propagateall(g);
-    work += g->GCmemtrav;
+    lu_mem t = g->GCmemtrav;
     retraversegrays(g);
-    work -= g->GCmemtrav;
+    uncounted += g->GCmemtrav - t;
     convergeephemerons(g);
     // Every strongly reachable object is marked. Weak values are cleared
     // before resurrection, so that a finalizer cannot see them again.
@@ -756,10 +763,11 @@ static l_mem atomic(lua_State *L) {
     clearvalues(g, g->allweak, nullptr);
     GCObject *origweak = g->weak;
     GCObject *origall = g->allweak;
+    t = g->GCmemtrav;
     separatetobefnz(L, 0);
     markbeingfnz(g); // resurrect them for their finalizers
     propagateall(g);
-    work += g->GCmemtrav;
+    uncounted += g->GCmemtrav - t;
     convergeephemerons(g);
     clearkeys(g, g->ephemeron, nullptr);
     clearkeys(g, g->allweak, nullptr);
@@ -767,8 +775,7 @@ static l_mem atomic(lua_State *L) {
     clearvalues(g, g->allweak, origall);
     if (isgenerational(g)) collectregray(g);
     g->currentwhite = cast_byte(otherwhite(g)); // flip
-    work += g->GCmemtrav;
-    return work;
+    return g->GCmemtrav - start - uncounted;
 }
 
 static void entersweep(lua_State *L) {
@@ -800,7 +807,7 @@ static lu_mem singlestep(lua_State *L) {
             // counting it would let the heap swing to several times its
             // live size.
             g->GCestimate = g->GCmemtrav;
-            lu_mem work = (lu_mem)atomic(L);
+            lu_mem work = atomic(L);
             g->GCestimate += work;
             entersweep(L);
             return work;

@@ -65,6 +65,7 @@ CallInfo *luaE_extendCI(lua_State *L) {
     L->ci->next = ci;
     ci->previous = L->ci;
     ci->next = nullptr;
+    L->nci++;
     return ci;
 }
 
@@ -75,6 +76,7 @@ void luaE_freeCI(lua_State *L) {
     while ((ci = next) != nullptr) {
         next = ci->next;
         luaM_free(L, ci);
+        L->nci--;
     }
 }
 
@@ -132,6 +134,7 @@ static void preinit_state(lua_State *L, global_State *g) {
     L->stack = nullptr;
     L->ci = nullptr;
     L->stacksize = 0;
+    L->nci = 0;
     L->errorJmp = nullptr;
     L->nCcalls = 0;
     L->nCresume = 0;

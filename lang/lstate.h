@@ -131,6 +131,7 @@ struct lua_State : GCObject {
     struct lua_longjmp *errorJmp; // current recovery point
     ptrdiff_t errfunc;          // error handler (stack offset), 0 for none
     CallInfo base_ci;
+    int nci;                    // call records beyond base_ci, in use or kept for reuse
     int stacksize;
     unsigned short nny;         // non-yieldable calls in the stack
     unsigned short nCcalls;     // nested host calls

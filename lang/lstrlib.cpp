@@ -678,6 +678,7 @@ int str_format(lua_State *L) {
         case 's': {
             size_t l;
             const char *s = luaL_tolstring(L, arg, &l);
+            if (s == nullptr) return luaL_error(L, "'__tostring' must return a string");
             if (!std::strchr(form, '.') && l >= 100) {
                 luaL_addvalue(&b); // too long to format: kept whole
             } else {

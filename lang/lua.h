@@ -296,7 +296,7 @@ extern int32_t zorva_runtime_line;
 // budget) in a collection that had no protected call to report it to: a
 // collection the host started between runs with lua_gc, the collection of
 // lua_close, or a step outside any protected call. Without a handler the
-// message is written to standard error. The state is usable in the call.
+// message is dropped. The state is usable in the call.
 typedef void (*lua_GCErrorF)(void *ud, lua_State *L, const char *msg);
 void lua_setgcerrorf(lua_State *L, lua_GCErrorF f, void *ud);
 

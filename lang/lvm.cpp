@@ -33,12 +33,19 @@ int luaV_tostring(lua_State *L, StkId obj) {
 
 // Calls the metamethod f(p1, p2) with one result stored in p3, or
 // f(p1, p2, p3) without results.
+// With a result, p3 is a stack slot.
 static void callTM(lua_State *L, const TValue *f, const TValue *p1, const TValue *p2, TValue *p3, int hasres) {
     ptrdiff_t result = savestack(L, p3);
+    // The operands may live in the stack, which making room can move.
+    TValue a1, a2, a3;
+    setobj(L, &a1, p1);
+    setobj(L, &a2, p2);
+    if (!hasres) setobj(L, &a3, p3);
+    luaD_checkstack(L, 4);
     setobj2s(L, L->top++, f);
-    setobj2s(L, L->top++, p1);
-    setobj2s(L, L->top++, p2);
-    if (!hasres) setobj2s(L, L->top++, p3);
+    setobj2s(L, L->top++, &a1);
+    setobj2s(L, L->top++, &a2);
+    if (!hasres) setobj2s(L, L->top++, &a3);
     luaD_call(L, L->top - (4 - hasres), hasres, isLua(L->ci));
     if (hasres) {
         p3 = restorestack(L, result);

@@ -231,13 +231,15 @@ void luaV_execute(lua_State *L) {
         i = *pc;     \
         dojump(i, 1) \
     }
-// A collector step where the operation may have made garbage; every
-// register up to the call's top stays marked.
-#define checkGC()                         \
+// A collector step where the operation may have made garbage. The
+// registers from live on are dead temporaries: the step sees the stack end
+// there, so that they keep nothing alive.
+#define checkGC(live)                     \
     {                                     \
         if (G(L)->GCdebt > 0) {           \
-            Protect(L->top = ci->top;     \
+            Protect(L->top = (live);      \
                     luaC_step(L));        \
+            L->top = ci->top;             \
         }                                 \
     }
 
@@ -418,7 +420,7 @@ newframe: // a new call record: reload the frame's values
                 Table *t = luaH_new(L);
                 sethvalue(L, ra, t);
                 if (b != 0 || c != 0) luaH_resize(L, t, luaP_fb2int(b), luaP_fb2int(c));
-                checkGC();
+                checkGC(ra + 1);
                 vmbreak;
             }
             vmcase(OP_SELF) {
@@ -524,7 +526,7 @@ newframe: // a new call record: reload the frame's values
                 ra = RA(i); // the stack may have moved
                 setobjs2s(L, ra, base + b);
                 L->top = ci->top;
-                checkGC();
+                checkGC(ra >= base + b ? ra + 1 : base + b); // the operands past the result are dead
                 vmbreak;
             }
             vmcase(OP_JMP) {
@@ -768,7 +770,7 @@ newframe: // a new call record: reload the frame's values
                 savepc();
                 if (ncl == nullptr) pushclosure(L, p, cl->upvals, base, ra);
                 else setclLvalue(L, ra, ncl);
-                checkGC();
+                checkGC(ra + 1);
                 vmbreak;
             }
             vmcase(OP_VARARG) {

@@ -56,19 +56,25 @@ const char *read_radix(const char *p, char letter, int bits, uint32_t *out) {
     return p;
 }
 
-// Decimal numerals through strtod, scaled with a nudge of 2^-17 and
-// truncated; anything beyond the 32-bit range is -32768.0.
+// Decimal numerals through strtod: the magnitude scaled with a nudge of
+// 2^-17 and truncated, then the sign applied, so that a negative text gives
+// exactly the negation of its positive form (every representable value
+// exactly). Anything beyond the 32-bit range is -32768.0.
 const char *read_decimal(const char *s, uint32_t *out) {
     char *end;
     double d = std::strtod(s, &end);
     if (end == s) return nullptr;
-    double scaled = d * 65536.0 + 7.62939453125e-6;
+    bool negative = d < 0;
+    double scaled = (negative ? -d : d) * 65536.0 + 7.62939453125e-6;
     // The range test comes before the cast: converting an out-of-range
-    // double to an integer is undefined. Truncation keeps (-2^31 - 1, 2^31).
-    if (scaled > -2147483649.0 && scaled < 2147483648.0)
-        *out = (uint32_t)(int32_t)scaled;
-    else
+    // double to an integer is undefined. A magnitude of 2^31 would only
+    // be -32768.0 again.
+    if (scaled < 2147483648.0) {
+        uint32_t magnitude = (uint32_t)scaled;
+        *out = negative ? 0u - magnitude : magnitude;
+    } else {
         *out = 0x80000000u;
+    }
     return end;
 }
 

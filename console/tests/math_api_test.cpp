@@ -367,7 +367,7 @@ TEST_F(MathApi, ToNum) {
         {"12", true, fx(12)},
         {"  12.5  ", true, fx(12.5)},
         {"0.1", true, 0x1999},
-        {"-12.5", true, -0xC7FFF},          // decimal texts truncate toward zero
+        {"-12.5", true, -0xC8000},          // exact, as its positive form is
         {"0x10", true, fx(16)},
         {"-0x10", true, fx(-16)},
         {"+0x10", true, fx(16)},

@@ -237,12 +237,24 @@ TEST(AuxTolstring, TostringMetamethod) {
     const ScriptCase cases[] = {
         {"out(tolstring(setmetatable({}, {__tostring = function(t) return 'me' end})))", "me\n"},
         {"out(tolstring(setmetatable({}, {__tostring = function() return 2.5 end})))", "2.5\n"},
-        {"tolstring(setmetatable({}, {__tostring = function() return {} end}))",
-         "error: '__tostring' must return a string"},
-        {"tolstring(setmetatable({}, {__tostring = function() return nil end}))",
-         "error: '__tostring' must return a string"},
+        {"out(type(tolstring(setmetatable({}, {__tostring = function() return {} end}))))", "table\n"},
+        {"out(tolstring(setmetatable({}, {__tostring = function() return nil end})))", "nil\n"},
     };
     for (const ScriptCase &c : cases) EXPECT_EQ(s.run(c.source), c.expected) << c.source;
+    // The text itself is null when "__tostring" gave no string or number.
+    lua_newtable(s.L);
+    lua_newtable(s.L);
+    lua_pushcfunction(s.L, [](lua_State *L) {
+        lua_pushboolean(L, 1);
+        return 1;
+    });
+    lua_setfield(s.L, -2, "__tostring");
+    lua_setmetatable(s.L, -2);
+    size_t len = 99;
+    EXPECT_EQ(luaL_tolstring(s.L, -1, &len), nullptr);
+    EXPECT_EQ(len, 0u);
+    EXPECT_TRUE(lua_isboolean(s.L, -1));
+    lua_settop(s.L, 0);
 }
 
 // ---- String buffers ----------------------------------------------------------

@@ -116,13 +116,17 @@ TEST(NumberTextParse, Decimal) {
         {"0.0000152587890625", true, 1},        // exactly one step
         {"0.0000152587309", true, 1},           // a hair below: the nudge lifts it
         {"0.0000091552734375", true, 0},        // 0.6 of a step
-        // Negative texts truncate toward zero after the nudge.
-        {"-1.5", true, -0x17FFF},
+        // A negative text is its magnitude converted, negated: what names a
+        // representable value gives exactly it.
+        {"-1.5", true, -0x18000},
+        {"-5", true, -0x50000},
         {"-0.1", true, -0x1999},
-        {"-1", true, -0xFFFF},
-        {"-0.0000152587890625", true, 0},
-        {"-32768", true, (int32_t)0x80000001},
-        {"-32768.00001", true, INT32_MIN},      // truncates into range
+        {"-1", true, -0x10000},
+        {"-0.0000152587890625", true, -1},
+        {"-0.0000091552734375", true, 0},
+        {"-32767.99999", true, -0x7FFFFFFF},
+        {"-32768", true, INT32_MIN},
+        {"-32768.00001", true, INT32_MIN},
         // Out of range: -32768.0.
         {"32768", true, INT32_MIN},
         {"1e5", true, INT32_MIN},
@@ -141,6 +145,24 @@ TEST(NumberTextParse, Decimal) {
         {"12abc", false, 0},
     };
     check_texts(cases, std::size(cases));
+}
+
+// The exact decimal form of every value (v / 65536 has at most 16
+// decimals) reads back as that value, with either sign, as Lua 5.2's
+// tonumber reads back the doubles it holds.
+TEST(NumberTextParse, ExactTextsReadBackExactly) {
+    char text[64];
+    for (int64_t v = 0; v <= 0x7FFFFFFF; v += 0x2F3F5) {
+        for (int32_t value : {(int32_t)v, (int32_t)-v, (int32_t)(v & 0xFFFF), (int32_t)-(v & 0xFFFF)}) {
+            std::snprintf(text, sizeof text, "%.16f", value / 65536.0);
+            zorva_fixed out = kNoNumber;
+            ASSERT_EQ(luaO_str2d(text, std::strlen(text), &out), 1) << text;
+            ASSERT_EQ(out, value) << text;
+        }
+    }
+    zorva_fixed out = kNoNumber;
+    ASSERT_EQ(luaO_str2d("-32768.0000000000000000", 23, &out), 1);
+    EXPECT_EQ(out, INT32_MIN);
 }
 
 TEST(NumberTextParse, LetterNMeansNoNumber) {

@@ -104,6 +104,11 @@ TEST(StandardLibraries, NumbersAreSixteenSixteenValues) {
          "-3 32767  1.50 ff 0.5 2.500000e-01\n"},
         {"out(string.format('%.4f %.6f', 1/3, 0x0.0001))", "0.3333 0.000015\n"},
         {"out(string.format('%5.1f|%-6.2f|', 3.14159, -2))", "  3.1|-2.00 |\n"},
+        // "%s" formats what "__tostring" returns; something that is no text
+        // cannot be formatted.
+        {"out(string.format('%s|', setmetatable({}, {__tostring = function() return 7 end})))", "7|\n"},
+        {"string.format('%s', setmetatable({}, {__tostring = function() return {} end}))",
+         "error: '__tostring' must return a string"},
     });
 }
 

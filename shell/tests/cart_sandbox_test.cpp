@@ -215,6 +215,36 @@ TEST(CartSandbox, PlainNamesStillWork) {
     EXPECT_TRUE(std::filesystem::exists(appdata_path("cstore/shared.zv")));
 }
 
+// A cart that makes files and folders without end makes a bounded number
+// of them in one run of the player; writing over its own files goes on.
+TEST(CartSandbox, NewFilesAndFoldersAreBounded) {
+    shell_session s;
+    exec_cart cart(s);
+    std::filesystem::remove_all(carts());
+    std::filesystem::create_directories(carts());
+    // (A frame holds a few dozen saves: one run for every ten.)
+    cart.run("for i = 1, 200 do mkdir('f' .. i) end");
+    for (int i = 1; i <= 200; i += 10)
+        cart.run("for i = " + std::to_string(i) + ", " + std::to_string(i + 9) + " do save('s' .. i) end");
+    auto entries = [] {
+        int n = 0;
+        for (auto &entry : std::filesystem::recursive_directory_iterator(carts())) n += entry.path() != "" ? 1 : 0;
+        return n;
+    };
+    EXPECT_EQ(entries(), 256);
+    EXPECT_TRUE(std::filesystem::exists(carts() + "s56.zv"));
+    EXPECT_FALSE(std::filesystem::exists(carts() + "s57.zv"));
+    printed.clear();
+    cart.run("r = mkdir('more') save('another')");
+    EXPECT_EQ(number("r"), 0);
+    EXPECT_FALSE(printed_line("saved another.zv"));
+    EXPECT_EQ(entries(), 256);
+    cart.run("save('s1') save('s2.zv') mkdir('f1')");   // already there: nothing new
+    EXPECT_TRUE(printed_line("saved s1.zv"));
+    EXPECT_TRUE(printed_line("saved s2.zv"));
+    EXPECT_EQ(entries(), 256);
+}
+
 // folder() from a cart that calls it every frame: the file manager (a
 // stand-in first on PATH records each start) starts once a second, and
 // never in exec mode.

@@ -74,6 +74,26 @@ print(pcall(debug.setuservalue, {}, {}))
 print(pcall(debug.getlocal, 100, 1))
 print(debug.traceback("msg", 1):match("^msg\nstack traceback:\n") ~= nil, debug.traceback({}) ~= nil)
 
+-- call hooks: a function entered through a tail call reports "tail call"
+-- (and has no name); one called from a function that was itself tail
+-- called reports "call"
+do
+  local events = {}
+  local function g() return 1 end
+  local function f() return g() end
+  local function h() local x = g() return x end
+  local function k() return f() end
+  local function t() return h() end
+  debug.sethook(function(e) events[#events + 1] = e .. ":" .. tostring(debug.getinfo(2, "n").name) end, "c")
+  f()
+  h()
+  k()
+  t()
+  local x = (g())
+  debug.sethook()
+  print(table.concat(events, ","))
+end
+
 -- package
 print(type(package.path), type(package.cpath), #package.searchers, package.loaded.string == string)
 print(package.config)

@@ -36,6 +36,9 @@ void back_to_cart() {
 
 void show_overlay(int overlay) {
     if (pstate.MODE == MODE_RUNNING && pstate.running && !waiting.overlay) {
+        // Keys typed while the cart ran are not the overlay's (an Esc
+        // among them would close it at once).
+        while (tamu_keypressed()) tamu_readkey();
         waiting.under = pstate.OVERLAY;
         waiting.draw_state = pstate.draw_state;
         waiting.overlay = overlay;

@@ -374,10 +374,15 @@ int tamu_main_update() {
             normal_tick();
     }
     if (pressed(KEY_ESCAPE) && pstate.MODE == MODE_RUNNING && pstate.view == 0 && !over_cart && !overlay_over_cart()) {
-        if (app.pause_menu_open)
+        // The Esc that did it is used up: left in the key queue, it would
+        // close the next browser the cart opens at once.
+        drain_key_queue();
+        if (app.pause_menu_open) {
             app.pause_menu_open = 0;
-        else
+        } else {
+            block_buttons();
             open_pause_menu();
+        }
     }
     set_view(pstate.view);
     process_hot_keys();

@@ -3,6 +3,7 @@
 // engine's injected input.
 #include "shell_session.h"
 
+#include "cart_overlay.h"
 #include "zorva_buttons.h"
 #include "lua.h"
 #include "zorva_cpu.h"
@@ -165,6 +166,47 @@ TEST(PauseKeys, EscAndThePauseKeyOpenThePauseMenu) {
     EXPECT_EQ(app.pause_menu_open, 0);
     s.press(K_ESCAPE);   // not while no cart runs
     EXPECT_EQ(app.pause_menu_open, 0);
+}
+
+// The cart's global, or -1.
+double cart_number(const char *global) {
+    lua_getglobal(L0, global);
+    double v = lua_isnumber(L0, -1) ? lua_tonumber(L0, -1) / 65536.0 : -1;
+    lua_pop(L0, 1);
+    return v;
+}
+
+// Whichever key opened the pause menu, the first press of X after a
+// choice in it reaches the cart, and a browser the cart then opens stays
+// open (the Esc that opened the menu is used up).
+TEST(PauseKeys, TheFirstPressAfterTheMenuReachesTheCart) {
+    const int K_X = 27;
+    for (int opener : {int(K_ESCAPE), int(K_P)}) {
+        for (bool reset : {false, true}) {
+            SCOPED_TRACE(std::string(opener == K_P ? "P" : "Esc") + (reset ? ", reset cart" : ", continue"));
+            shell_session s;
+            // A key held for a few passes, as a person's tap is.
+            auto tap = [&s](int key) {
+                s.in.press(key);
+                s.passes(4);
+                s.in.release(key);
+                s.passes(4);
+            };
+            s.run_code("n = 0 function _update() if btnp(5) then n += 1 splore() end end");
+            s.passes(10);
+            tap(opener);
+            ASSERT_EQ(app.pause_menu_open, 1);
+            s.passes(4);
+            if (reset) tap(K_DOWN);
+            tap(K_X);
+            s.passes(40);
+            EXPECT_EQ(app.pause_menu_open, 0);
+            EXPECT_EQ(cart_number("n"), 0);
+            tap(K_X);
+            EXPECT_EQ(cart_number("n"), 1);
+            EXPECT_EQ(overlay_over_cart(), 1);   // and still open
+        }
+    }
 }
 
 // On a display of 60 Hz a cart of 30 fps gets a tick every other pass: a

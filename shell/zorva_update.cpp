@@ -377,12 +377,10 @@ int tamu_main_update() {
         // The Esc that did it is used up: left in the key queue, it would
         // close the next browser the cart opens at once.
         drain_key_queue();
-        if (app.pause_menu_open) {
+        if (app.pause_menu_open)
             app.pause_menu_open = 0;
-        } else {
-            block_buttons();
+        else
             open_pause_menu();
-        }
     }
     set_view(pstate.view);
     process_hot_keys();

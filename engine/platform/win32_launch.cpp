@@ -137,8 +137,16 @@ int tamu_wget_limited(const char *url, const char *path, int64_t max_bytes, cons
             note_failure("stopped");
             return fail(TAMU_WGET_STOPPED);
         }
-        DWORD got = 0;
-        if (!InternetReadFile(request.h, block, sizeof block, &got)) {
+        // Only what has arrived is read, so that a server that trickles
+        // cannot hold the loop (and the stop word) in one long read.
+        DWORD ready = 0, got = 0;
+        if (!InternetQueryDataAvailable(request.h, &ready, 0, 0)) {
+            note_failure("the transfer broke off");
+            return fail(3);
+        }
+        if (ready == 0) break;
+        if (ready > sizeof block) ready = sizeof block;
+        if (!InternetReadFile(request.h, block, ready, &got)) {
             note_failure("the transfer broke off");
             return fail(3);
         }

@@ -645,8 +645,7 @@ class HostileForum : public SploreDownloads {
 
 TEST_F(HostileForum, ListPagesOverTheirBoundOrOfTheWrongSizeAreRefused) {
 #ifdef _WIN32
-    GTEST_SKIP() << "the Windows download follows redirects (WinINet's own rule), and under wine each cut-off "
-                    "answer takes tens of seconds to let go";
+    GTEST_SKIP() << "under wine each cut-off answer takes tens of seconds to let go";
 #endif
     SilentServer elsewhere;
     ASSERT_TRUE(elsewhere.start());
@@ -706,9 +705,6 @@ TEST_F(HostileForum, ListPagesOverTheirBoundOrOfTheWrongSizeAreRefused) {
 }
 
 TEST_F(HostileForum, CartsOverTheirBoundOrOfTheWrongSizeAreNotKept) {
-#ifdef _WIN32
-    GTEST_SKIP() << "the Windows download follows redirects (WinINet's own rule)";
-#endif
     const long long bound = tamu_png_file_bound(160, 205);
     zorva_cart *cart = cart_from_code("-- a real cart");
     std::string real = test_home() + "/real.zv.png";
@@ -782,9 +778,6 @@ TEST_F(HostileForum, AServerThatNeverAnswersEndsInTheTimeout) {
 }
 
 TEST_F(HostileForum, ACancelEndsTheFetchItsWgetAndItsFile) {
-#ifdef _WIN32
-    GTEST_SKIP() << "the Windows download does not look at the stop word: a cancelled fetch runs on to its time-out";
-#endif
     serve_hostile(page_file("cat=7&sub=2"), "trickle");
     for (int i = 0; i < 20; i++) {
         download_list("new", "cat=7&sub=2", 0);

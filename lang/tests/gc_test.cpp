@@ -495,6 +495,11 @@ TEST(GcGenerational, OldObjectsKeepNewOnes) {
 // lua5.2 gave the figures in the comments for the same text (run with
 // "out = print"). Within 10% of them.
 
+// The figures are lua5.2's on 64-bit Linux: where objects are of other
+// sizes (32-bit builds), the same program makes other heaps.
+static const bool objects_as_lua_measured = sizeof(void *) == 8;
+static const char *const other_object_sizes = "the bounds are lua5.2's heap sizes on 64-bit, whose objects are larger";
+
 // The numbers that source prints, run on a fresh state.
 static std::vector<double> numbers_printed(const std::string &source) {
     BaseState s;
@@ -512,6 +517,7 @@ static std::vector<double> numbers_printed(const std::string &source) {
 
 // A steady live set of about 250 KB and a stream of short-lived tables.
 TEST(GcPacing, PeakWithASteadyLiveSet) {
+    if (!objects_as_lua_measured) GTEST_SKIP() << other_object_sizes;
     std::vector<double> v = numbers_printed("local live = {}\n"
                             "for i = 1, 2000 do live[i] = {i, i, i} end\n"
                             "collectgarbage()\n"
@@ -534,6 +540,7 @@ TEST(GcPacing, PeakWithASteadyLiveSet) {
 // to three times the live set; restarted, the collector must bring it back
 // under twice the live set while the program goes on allocating.
 TEST(GcPacing, RestartedCollectorCatchesUp) {
+    if (!objects_as_lua_measured) GTEST_SKIP() << other_object_sizes;
     std::vector<double> v = numbers_printed("local live = {}\n"
                             "for i = 1, 3000 do live[i] = {i} end\n"
                             "collectgarbage()\n"

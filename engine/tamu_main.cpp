@@ -70,10 +70,31 @@ void tamu_set_application_icon() {}
 // ---------------------------------------------------------------------------
 // The log
 
+// The log of one run holds at most this much (a cart that fails a call
+// over and over would otherwise fill the disk with the same line); then
+// one line says so and the rest of the run's lines are left out.
+constexpr long LOG_LIMIT = 4L << 20;
+constexpr const char *LOG_FULL = "\n[the log is full: the rest of this run's lines are left out]\n";
+static FILE *full_log = nullptr;   // the stream that is full
+static long full_at = 0;            // its length then
+
 void tamu_debug(const char *text) {
     FILE *log = tamu_state.log;
     if (!log || !text) return;
-    if (std::strlen(text) > 512) {
+    long at = std::ftell(log);
+    if (at < 0) at = 0;
+    // (A new log, or the same stream started again, is not full.)
+    if (log == full_log && at >= full_at) return;
+    size_t length = std::strlen(text);
+    long needed = long(length > 512 ? 25 : length) + 2L * tamu_debug_indentation;
+    if (at + needed + long(std::strlen(LOG_FULL)) > LOG_LIMIT) {
+        std::fputs(LOG_FULL, log);
+        std::fflush(log);
+        full_log = log;
+        full_at = std::ftell(log);
+        return;
+    }
+    if (length > 512) {
         std::fputs("[debug string too long!]\n", log);
         std::fflush(log);
         return;

@@ -51,6 +51,27 @@ TEST_F(Log, LongTextIsReplaced) {
     EXPECT_EQ(tamu_debug_indentation, 1);
 }
 
+// A run's log stops growing at 4 MiB, with one line that says so; a new
+// log starts counting again.
+TEST_F(Log, StopsGrowingAtItsLimit) {
+    std::string line(99, 'x');
+    line += '\n';
+    for (int i = 0; i < 50000; i++) tamu_debug(line.c_str());   // 5 MB asked for
+    std::string text = contents();
+    const std::string full = "\n[the log is full: the rest of this run's lines are left out]\n";
+    ASSERT_GT(text.size(), full.size());
+    EXPECT_LE(text.size(), size_t(4 << 20));
+    EXPECT_GT(text.size(), size_t(4 << 20) - 200);
+    EXPECT_EQ(text.substr(text.size() - full.size()), full);
+    tamu_debug("after\n");
+    EXPECT_EQ(contents(), text);
+
+    std::fclose(tamu_state.log);
+    tamu_state.log = std::fopen(path.c_str(), "wb");
+    tamu_debug("a new log\n");
+    EXPECT_EQ(contents(), "a new log\n");
+}
+
 TEST_F(Log, FormattedEntriesAndNoStream) {
     tamu_debugf("n=%d %s\n", 42, "ok");
     EXPECT_EQ(contents(), "n=42 ok\n");

@@ -4,6 +4,7 @@
 #include "tamu.h"
 #include "zorva_buttons.h"
 #include "zorva_keyconfig.h"
+#include "zorva_shell.h"
 #include "zorva_splore.h"
 #include "zorva_state.h"
 
@@ -29,7 +30,7 @@ void back_to_cart() {
     pstate.draw_state = waiting.draw_state;
     waiting.overlay = 0;
     block_buttons();
-    while (tamu_keypressed()) tamu_readkey();
+    drain_key_queue();
 }
 
 }  // namespace
@@ -38,7 +39,7 @@ void show_overlay(int overlay) {
     if (pstate.MODE == MODE_RUNNING && pstate.running && !waiting.overlay) {
         // Keys typed while the cart ran are not the overlay's (an Esc
         // among them would close it at once).
-        while (tamu_keypressed()) tamu_readkey();
+        drain_key_queue();
         waiting.under = pstate.OVERLAY;
         waiting.draw_state = pstate.draw_state;
         waiting.overlay = overlay;

@@ -6,12 +6,13 @@
 #include "tamu.h"
 #include "tamu_music.h"
 #include "zorva_app.h"
-#include "zorva_message_bar.h"
 #include "zorva_buttons.h"
 #include "zorva_draw.h"
+#include "zorva_message_bar.h"
 #include "zorva_print.h"
 #include "zorva_run.h"
 #include "zorva_run_chain.h"
+#include "zorva_shell.h"
 #include "zorva_shell_steps.h"
 #include "zorva_state.h"
 
@@ -193,7 +194,7 @@ void exit_box_controls() {
     case 1:
         print_splore_exit_message();
         pstate.OVERLAY = OVERLAY_NONE;
-        while (tamu_keypressed()) tamu_readkey();
+        drain_key_queue();
         break;
     default: splore_exit_menu = 0; break;
     }
@@ -691,7 +692,7 @@ void action_current_splore_item() {
         list->search_text[0] = 0;
         list->entering_text = 1;
         list->cursor = 0;
-        while (tamu_keypressed()) tamu_readkey();
+        drain_key_queue();
         break;
     default: break;
     }

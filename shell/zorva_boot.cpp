@@ -137,7 +137,7 @@ void boot_init() {
     zorva_srand(uint32_t(tamu_get_time()));
     console_stop_all_sound();
     clear_command_history();
-    while (tamu_keypressed()) tamu_readkey();
+    drain_key_queue();
 }
 
 void move_boot() {

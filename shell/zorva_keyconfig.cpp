@@ -112,7 +112,7 @@ void keyconfig_update() {
     k.key_index++;
     k.ready = 0;
     if (k.key_index == KEYCONFIG_DONE)
-        while (tamu_keypressed()) tamu_readkey();
+        drain_key_queue();
 }
 
 void keyconfig_keypress(int key) {

@@ -2,6 +2,8 @@
 // sequence, the reset glitch, hot keys and drawing each frame.
 #pragma once
 
+#include "tamu_input.h"
+
 #include <cstdint>
 
 struct cbitmap;
@@ -25,6 +27,11 @@ extern int32_t last_quick_load;
 // tick (the buttons and the pause key read them; each tick clears them).
 extern unsigned char keys_pressed_since_tick[];
 void clear_key_presses();
+// Throws away the characters typed so far (keys that were meant for
+// what came before).
+inline void drain_key_queue() {
+    while (tamu_keypressed()) tamu_readkey();
+}
 // 1 when the console has a cart that Ctrl+R runs again (one with a file).
 int console_can_run_again();
 

@@ -44,10 +44,6 @@ bool pressed(int scancode) { return tamu_get_key_state(scancode) == 3; }
 bool ctrl_held() { return tamu_get_key_state(TAMU_KEY_CTRL) != 0; }
 bool fkey_pressed(int n) { return pressed(KEY_F1 + n - 1); }
 
-void drain_key_queue() {
-    while (tamu_keypressed()) tamu_readkey();
-}
-
 void sample_buttons() {
     clear_buttons();
     read_buttons();

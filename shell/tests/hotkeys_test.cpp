@@ -168,14 +168,6 @@ TEST(PauseKeys, EscAndThePauseKeyOpenThePauseMenu) {
     EXPECT_EQ(app.pause_menu_open, 0);
 }
 
-// The cart's global, or -1.
-double cart_number(const char *global) {
-    lua_getglobal(L0, global);
-    double v = lua_isnumber(L0, -1) ? lua_tonumber(L0, -1) / 65536.0 : -1;
-    lua_pop(L0, 1);
-    return v;
-}
-
 // Whichever key opened the pause menu, the first press of X after a
 // choice in it reaches the cart, and a browser the cart then opens stays
 // open (the Esc that opened the menu is used up).

@@ -12,6 +12,8 @@
 #include "zorva_shell_steps.h"
 #include "zorva_state.h"
 #include "cart_text.h"
+#include "lua.h"
+#include "zorva_cpu.h"
 
 #include <cstdio>
 #include <string>
@@ -115,5 +117,13 @@ class shell_session {
     std::vector<std::string> kept_;
     std::vector<char *> argv_;
 };
+
+// The running cart's global as a number, or -1 when it holds none.
+inline double cart_number(const char *global) {
+    lua_getglobal(L0, global);
+    double v = lua_isnumber(L0, -1) ? lua_tonumber(L0, -1) / 65536.0 : -1;
+    lua_pop(L0, 1);
+    return v;
+}
 
 inline std::string appdata_path(const std::string &name) { return test_home() + "/.ostrel/zorva/" + name; }

@@ -1,7 +1,7 @@
 """Answers of a hostile web server, for the download tests' servers.
 
-answer(handler, spec) answers a request on a BaseHTTPRequestHandler the way
-spec says, one of:
+answer(handler, recipe) answers a request on a BaseHTTPRequestHandler the way
+the recipe says, one of:
 
   endless            200 with no length and a body that never ends
   chunk N            200, chunked, one chunk announced as N bytes that keeps
@@ -26,8 +26,8 @@ def _send_forever(handler):
         pass
 
 
-def answer(handler, spec):
-    words = spec.split()
+def answer(handler, recipe):
+    words = recipe.split()
     kind = words[0] if words else ""
     handler.close_connection = True
     try:

@@ -27,8 +27,8 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
     def do_GET(self):
         parts = urllib.parse.urlsplit(self.path)
         if parts.path.startswith("/hostile/"):
-            spec = parts.path[len("/hostile/"):] + " " + urllib.parse.unquote(parts.query)
-            hostile_answers.answer(self, spec)
+            recipe = parts.path[len("/hostile/"):] + " " + urllib.parse.unquote(parts.query)
+            hostile_answers.answer(self, recipe)
             return
         super().do_GET()
 
